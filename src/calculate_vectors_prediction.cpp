@@ -1,0 +1,99 @@
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "codon.h"
+#include "file_io.h"
+#include "stages.h"
+
+namespace codonspace {
+
+namespace {
+float XValues[NUMBER_OF_CODONS];
+float YValues[NUMBER_OF_CODONS];
+float ZValues[NUMBER_OF_CODONS];
+int fCodonsG[NUMBER_OF_CODONS];
+}  // namespace
+
+void int1Darr(int* arr, int c) {
+  for (int i = 0; i < c; ++i) arr[i] = 0;
+}
+
+void cal_freq_codons(const char* str, int noofbases, int* result, bool /*is_gene*/) {
+  const int to_truncate = noofbases % 3;
+  const int end = noofbases - to_truncate - 1;
+  int1Darr(result, NUMBER_OF_CODONS);
+  for (int i = 0; i < end; i += 3) ++result[codon_srno(str + i)];
+}
+
+void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, float x,
+                      float y, float z, float mod) {
+  // The quotients stay in double; the next stage reads the printed values.
+  const double m = mod;
+  std::fprintf(fp, "%d %d %ld %ld %f %f %f\n", current_pair, noofbases, start, stop,
+               static_cast<double>(x) / m, static_cast<double>(y) / m, static_cast<double>(z) / m);
+}
+
+int calculate_vectors_prediction() {
+  intHBEnergy(XValues);
+  intSEnergy(YValues);
+  load_optimized_zvalues(ZValues);
+
+  File fp_input(LONGEST_ORF_SEQUENCES, "r");
+  File fp_results_geneunit(UNIT_GENE_VECTORS, "w+");
+  if (!fp_input.is_open() || !fp_results_geneunit.is_open()) {
+    std::printf("calVect:Files not available\n");
+    std::fflush(stdout);
+    all_open({&fp_input, &fp_results_geneunit});
+    return -1;
+  }
+
+  Scanner in(fp_input);
+  FILE* fin = fp_input.get();
+  FILE* out = fp_results_geneunit.get();
+  std::vector<char> gene;
+  int current_pair = 1;
+  long noofbases_gene, start, stop;
+  while (in.next_long(noofbases_gene)) {
+    if (!in.next_long(start) || !in.next_long(stop) || noofbases_gene < 0 || noofbases_gene > INT32_MAX)
+      throw Error("'" + std::string(LONGEST_ORF_SEQUENCES) + "': record " + std::to_string(current_pair) +
+                  " has a damaged header");
+    try {
+      gene.resize(static_cast<size_t>(noofbases_gene));
+    } catch (const std::bad_alloc&) {
+      std::printf("calVect:gene:Malloc failed\n");
+      std::fflush(stdout);
+      return -1;
+    }
+    // The scanner consumed the blank after b2; the bases follow at once.
+    if (std::fread(gene.data(), 1, gene.size(), fin) != gene.size()) {
+      fp_input.check_read();
+      throw Error("'" + std::string(LONGEST_ORF_SEQUENCES) + "' ends inside record " +
+                  std::to_string(current_pair));
+    }
+    cal_freq_codons(gene.data(), static_cast<int>(noofbases_gene), fCodonsG, true);
+
+    // Each product is exact in double; each running total is rounded to
+    // single precision after every addition.
+    float totalXG = 0, totalYG = 0, totalZG = 0;
+    for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
+      totalXG = static_cast<float>(totalXG + static_cast<double>(fCodonsG[n]) * XValues[n]);
+      totalYG = static_cast<float>(totalYG + static_cast<double>(fCodonsG[n]) * YValues[n]);
+      totalZG = static_cast<float>(totalZG + static_cast<double>(fCodonsG[n]) * ZValues[n]);
+    }
+    const double sum_sq = static_cast<double>(totalXG) * totalXG + static_cast<double>(totalYG) * totalYG +
+                          static_cast<double>(totalZG) * totalZG;
+    const float mod2 = std::sqrt(static_cast<float>(sum_sq));
+    if (mod2 != 0.0f)
+      print_unitvector(out, current_pair, static_cast<int>(noofbases_gene), start, stop, totalXG, totalYG,
+                       totalZG, mod2);
+    ++current_pair;
+    if (current_pair % 4096 == 0) fp_results_geneunit.check_write();
+  }
+  fp_results_geneunit.close_output();
+  return 0;
+}
+
+}  // namespace codonspace

@@ -1,0 +1,110 @@
+#include "codon.h"
+
+#include <cstdio>
+
+#include "file_io.h"
+
+namespace codonspace {
+
+const char* const HBOND_ENERGY_FILE = "data/HBondEnergies_MDmapped3.dat";
+const char* const STACKING_ENERGY_FILE = "data/StackingEnergies_MD.dat";
+const char* const Z_VALUES_FILE = "data/z.dat";
+const char* const HBOND_NUMBERS_FILE = "data/HBondNos.dat";
+const char* const STACKING_ORIGINAL_FILE = "data/StackingEnergies_Original.dat";
+
+int p(int power) {
+  if (power == 0) return 1;
+  if (power == 1) return 4;
+  return 16;
+}
+
+namespace {
+int base_value(char ch) {
+  switch (ch) {
+    case 'G': return 1;
+    case 'T': return 2;
+    case 'A': return 3;
+    default: return 0;
+  }
+}
+}  // namespace
+
+int codon_srno(const char* str) {
+  int toreturn = 0;
+  for (int i = 0; i < 3; ++i) toreturn += base_value(str[2 - i]) * p(i);
+  return toreturn;
+}
+
+std::string str_rep(int i) {
+  static const char letters[4] = {'C', 'G', 'T', 'A'};
+  std::string s(3, 'C');
+  for (int k = 2; k >= 0; --k) {
+    s[k] = letters[i % 4];
+    i /= 4;
+  }
+  return s;
+}
+
+char comp_base(char ch) {
+  switch (ch) {
+    case 'A': return 'T';
+    case 'T': return 'A';
+    case 'G': return 'C';
+    default: return 'G';
+  }
+}
+
+namespace {
+File open_table(const std::string& path) {
+  File f(path, "r");
+  if (!f.is_open()) throw Error("cannot open reference table " + file_reason(path, f.open_error()));
+  return f;
+}
+
+bool is_codon_token(const std::string& w) {
+  if (w.size() != 3) return false;
+  for (char c : w)
+    if (c != 'A' && c != 'C' && c != 'G' && c != 'T') return false;
+  return true;
+}
+}  // namespace
+
+void load_codon_value_list(const std::string& path, float* arr) {
+  File f = open_table(path);
+  Scanner in(f);
+  std::string token;
+  for (int pair = 1; pair <= NUMBER_OF_CODONS; ++pair) {
+    if (!in.next_word(token))
+      throw Error("'" + path + "': holds " + std::to_string(pair - 1) + " codon-value pairs, 64 are needed");
+    if (!is_codon_token(token))
+      throw Error("'" + path + "': entry " + std::to_string(pair) + ": '" + token +
+                  "' is not a codon of three letters A, C, G, T");
+    float value;
+    if (!in.next_float(value))
+      throw Error("'" + path + "': entry " + std::to_string(pair) + " (" + token + ") has no value");
+    arr[codon_srno(token.c_str())] = value;
+  }
+}
+
+void load_index_ordered_list(const std::string& path, float* arr) {
+  File f = open_table(path);
+  Scanner in(f);
+  for (int i = 0; i < NUMBER_OF_CODONS; ++i) {
+    float value;
+    if (!in.next_float(value))
+      throw Error("'" + path + "': holds " + std::to_string(i) + " numbers, 64 are needed");
+    arr[i] = value;
+  }
+}
+
+void intHBEnergy(float* arr) { load_codon_value_list(HBOND_ENERGY_FILE, arr); }
+void intSEnergy(float* arr) { load_codon_value_list(STACKING_ENERGY_FILE, arr); }
+void load_optimized_zvalues(float* arr) { load_index_ordered_list(Z_VALUES_FILE, arr); }
+void intHBEnergy_original(float* arr) { load_codon_value_list(HBOND_NUMBERS_FILE, arr); }
+void intSEnergy_original(float* arr) { load_codon_value_list(STACKING_ORIGINAL_FILE, arr); }
+
+void decypher(const float* arr) {
+  for (int i = 0; i < NUMBER_OF_CODONS; ++i) std::printf("%s\t%f\n", str_rep(i).c_str(), arr[i]);
+}
+
+}  // namespace codonspace

@@ -1,0 +1,156 @@
+#include "file_io.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace codonspace {
+
+std::string file_reason(const std::string& name, int err) {
+  return "'" + name + "': " + std::strerror(err);
+}
+
+File::File(std::string name, const char* mode) : name_(std::move(name)) {
+  errno = 0;
+  fp_ = std::fopen(name_.c_str(), mode);
+  if (fp_ == nullptr) open_errno_ = errno != 0 ? errno : EINVAL;
+}
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept
+    : fp_(std::exchange(other.fp_, nullptr)),
+      name_(std::move(other.name_)),
+      open_errno_(other.open_errno_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fp_ = std::exchange(other.fp_, nullptr);
+    name_ = std::move(other.name_);
+    open_errno_ = other.open_errno_;
+  }
+  return *this;
+}
+
+void File::close() noexcept {
+  if (fp_ != nullptr) {
+    std::fclose(fp_);
+    fp_ = nullptr;
+  }
+}
+
+void File::check_read() const {
+  if (fp_ != nullptr && std::ferror(fp_)) {
+    int err = errno != 0 ? errno : EIO;
+    throw Error("cannot read " + file_reason(name_, err));
+  }
+}
+
+void File::check_write() const {
+  if (fp_ != nullptr && std::ferror(fp_)) {
+    int err = errno != 0 ? errno : EIO;
+    throw Error("cannot write " + file_reason(name_, err));
+  }
+}
+
+void File::close_output() {
+  if (fp_ == nullptr) return;
+  errno = 0;
+  bool failed = std::ferror(fp_) != 0;
+  int err = errno;
+  if (std::fflush(fp_) != 0 && !failed) {
+    failed = true;
+    err = errno;
+  }
+  if (std::fclose(fp_) != 0 && !failed) {
+    failed = true;
+    err = errno;
+  }
+  fp_ = nullptr;
+  if (failed) throw Error("cannot write " + file_reason(name_, err != 0 ? err : EIO));
+}
+
+bool all_open(std::initializer_list<const File*> files) {
+  bool ok = true;
+  for (const File* f : files) {
+    if (!f->is_open()) {
+      std::fprintf(stderr, "codonspace: cannot open %s\n",
+                   file_reason(f->name(), f->open_error()).c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+namespace {
+bool is_space(int c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+}  // namespace
+
+bool Scanner::next_word(std::string& word) {
+  FILE* fp = file_.get();
+  int c;
+  do c = getc_unlocked(fp);
+  while (c != EOF && is_space(c));
+  if (c == EOF) {
+    file_.check_read();
+    return false;
+  }
+  word.clear();
+  while (c != EOF && !is_space(c)) {
+    word.push_back(static_cast<char>(c));
+    c = getc_unlocked(fp);
+  }
+  if (c == EOF) file_.check_read();
+  return true;
+}
+
+bool Scanner::next_long(long& value) {
+  FILE* fp = file_.get();
+  int c;
+  do c = getc_unlocked(fp);
+  while (c != EOF && is_space(c));
+  if (c == EOF) {
+    file_.check_read();
+    return false;
+  }
+  bool negative = false;
+  if (c == '-' || c == '+') {
+    negative = c == '-';
+    c = getc_unlocked(fp);
+  }
+  if (c < '0' || c > '9') throw Error("'" + file_.name() + "': malformed number (expected an integer)");
+  long v = 0;
+  while (c >= '0' && c <= '9') {
+    if (v > (__LONG_MAX__ - (c - '0')) / 10)
+      throw Error("'" + file_.name() + "': integer out of range");
+    v = v * 10 + (c - '0');
+    c = getc_unlocked(fp);
+  }
+  if (c != EOF && !is_space(c)) throw Error("'" + file_.name() + "': malformed number (expected an integer)");
+  if (c == EOF) file_.check_read();
+  value = negative ? -v : v;
+  return true;
+}
+
+bool Scanner::next_pair(long& b1, long& b2) {
+  if (!next_long(b1)) return false;
+  if (!next_long(b2)) throw Error("'" + file_.name() + "': a boundary pair is cut short at the end of the file");
+  return true;
+}
+
+bool Scanner::next_float(float& value) {
+  std::string word;
+  if (!next_word(word)) return false;
+  errno = 0;
+  char* end = nullptr;
+  float v = std::strtof(word.c_str(), &end);
+  if (end == word.c_str() || *end != '\0' || !std::isfinite(v))
+    throw Error("'" + file_.name() + "': malformed number '" + word + "'");
+  value = v;
+  return true;
+}
+
+}  // namespace codonspace

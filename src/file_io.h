@@ -1,0 +1,83 @@
+// Small RAII wrapper over C stdio streams and the error type of the library.
+//
+// Stages write their text formats with fprintf/putc on the FILE* of a File.
+// Every output is closed through close_output(), which turns a write error
+// (full disk, quota, file-size limit) into an Error naming the file, so a
+// short file can never pass for a complete one.
+#pragma once
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace codonspace {
+
+// A failure that stops the run; what() is a complete, user-facing sentence
+// that names the file involved.
+class Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "'name': reason" with the system's text for errno value err.
+std::string file_reason(const std::string& name, int err);
+
+class File {
+ public:
+  File() = default;
+  // Opens name with the given stdio mode; on failure is_open() is false and
+  // open_error() holds the errno of the failed open.
+  File(std::string name, const char* mode);
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool is_open() const { return fp_ != nullptr; }
+  FILE* get() const { return fp_; }
+  const std::string& name() const { return name_; }
+  int open_error() const { return open_errno_; }
+
+  // Throws Error if the stream has seen a read error.
+  void check_read() const;
+  // Throws Error if the stream has seen a write error (cheap; for loops).
+  void check_write() const;
+  // Flushes and closes an output stream; throws Error on any write error.
+  void close_output();
+  // Closes without checking (inputs, or outputs being abandoned).
+  void close() noexcept;
+
+ private:
+  FILE* fp_ = nullptr;
+  std::string name_;
+  int open_errno_ = 0;
+};
+
+// Opens every file of a stage first, then checks them all, as the stages
+// do: outputs are created even when an input is missing. Returns true when
+// all opened; otherwise writes one line per failed file to standard error
+// ("codonspace: cannot open 'name': reason") and returns false.
+bool all_open(std::initializer_list<const File*> files);
+
+// Reads whitespace-separated integers the way "%ld" does, but tells a clean
+// end of input from damaged data.
+class Scanner {
+ public:
+  explicit Scanner(const File& file) : file_(file) {}
+  // Skips white space and reads one integer into value. Returns false at the
+  // end of input; throws Error on text that is not an integer.
+  bool next_long(long& value);
+  // Reads a pair b1 b2; false at a clean end of input, Error on a lone value.
+  bool next_pair(long& b1, long& b2);
+  // Skips white space and reads one whitespace-delimited word; false at end.
+  bool next_word(std::string& word);
+  // Reads one word and converts it like "%f" (finite values only); false at
+  // end of input, Error on a malformed number.
+  bool next_float(float& value);
+
+ private:
+  const File& file_;
+};
+
+}  // namespace codonspace

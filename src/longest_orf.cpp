@@ -1,0 +1,35 @@
+#include <cstdio>
+
+#include "file_io.h"
+#include "stages.h"
+
+namespace codonspace {
+
+// Keeps the first pair of every run of consecutive pairs with the same b2.
+// The lists arrive in scan order, where the ORFs of one stop stand together
+// longest first, so the pair kept is the longest surviving ORF of its stop.
+int select_longest_orfs(const char* input) {
+  File fp(input, "r");
+  File fp_write(LONGEST_ORFS, "w+");
+  if (!fp.is_open() || !fp_write.is_open()) {
+    all_open({&fp, &fp_write});
+    return -1;
+  }
+  Scanner in(fp);
+  FILE* out = fp_write.get();
+  long b1, b2, tb2 = 0;
+  long i = 0;
+  while (in.next_pair(b1, b2)) {
+    ++i;
+    if (i == 1 || b2 != tb2) std::fprintf(out, "%ld %ld\n", b1, b2);
+    tb2 = b2;
+  }
+  fp_write.close_output();
+  return 0;
+}
+
+int longest_orf_dna() { return select_longest_orfs(SIGNAL); }
+int longest_orf_protein() { return select_longest_orfs("signal66genes"); }
+int longest_orf() { return select_longest_orfs("std_check"); }
+
+}  // namespace codonspace

@@ -1,0 +1,207 @@
+#include "pipeline.h"
+
+#include <signal.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "file_io.h"
+#include "stages.h"
+
+namespace codonspace {
+
+namespace {
+const char* const USAGE_LINE =
+    "\nUSAGE : ./executable  arg1(input file)  arg2(Minimum ORF sequence length) arg3(Method) "
+    "[START CODON NAME(S) ](ATG TTG GTG CTG )";
+
+void message(const char* text) {
+  std::printf("%s\n", text);
+  std::fflush(stdout);
+}
+
+void print_method_block() {
+  message("\nPlease specify Method");
+  std::printf("\n1 : DNA Space");
+  std::printf("\n2 : Protein Space");
+  std::printf("\n3 : Swissprot Space");
+}
+
+bool valid_method(int option) { return option >= 1 && option <= 3; }
+
+const char* const METHOD_NAMES[4] = {"", "DNA Space", "Protein Space", "Swissprot Space"};
+
+using Stage = int (*)();
+}  // namespace
+
+void printUsage() {
+  std::printf("%s\n", USAGE_LINE);
+  std::fflush(stdout);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+bool FileExists(const char* FileName) {
+  FILE* f = std::fopen(FileName, "rb");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+int rmvFile(const char* fileName) {
+  if (FileExists(fileName) && std::remove(fileName) != 0) std::perror("Error deleting file");
+  return 0;
+}
+
+std::vector<const char*> working_files(int option) {
+  static const char* const screening[] = {"talvisca_seq", "proS", "signal66genes", "signal_talvisca66",
+                                          "temp",         "webtalvisca.out"};
+  static const char* const deviation[] = {"codon",        "codon1_codonvalue", "nongenefile", "seq_std_dev",
+                                          "std_check",    "stddev_seq",        "test1"};
+  static const char* const always[] = {MAIN_STRAND,          SIGNAL,         UNIT_GENE_VECTORS,
+                                       LONGEST_ORFS,         PREDICTION_ORFS, COMPLEMENTARY_STRAND,
+                                       LONGEST_ORF_SEQUENCES, PROCESSED_GENOME};
+  std::vector<const char*> files;
+  if (option == 2 || option == 3)
+    for (const char* f : screening) files.push_back(f);
+  if (option == 3)
+    for (const char* f : deviation) files.push_back(f);
+  for (const char* f : always) files.push_back(f);
+  return files;
+}
+
+void remove_working_files(int option) {
+  for (const char* f : working_files(option)) rmvFile(f);
+}
+
+void remove_result_files() {
+  rmvFile(GENE_SEQUENCES);
+  for (const char* f : FRAME_FILES) rmvFile(f);
+}
+
+int run_method(int option) {
+  static const Stage method1[] = {generate_longest_orf_input, calculate_vectors_prediction,
+                                  final_output_prediction, longest_orf_dna, orf_sequence_final,
+                                  reading_frame};
+  // Methods 2 and 3 share the DNA-space stages; their screening stages are
+  // not part of this build yet.
+  static const Stage shared[] = {generate_longest_orf_input, calculate_vectors_prediction,
+                                 final_output_prediction};
+  const Stage* begin = option == 1 ? std::begin(method1) : std::begin(shared);
+  const Stage* end = option == 1 ? std::end(method1) : std::end(shared);
+  for (const Stage* s = begin; s != end; ++s) {
+    const bool writes_results = *s == orf_sequence_final || *s == reading_frame;
+    try {
+      if ((*s)() != 0) {
+        if (writes_results) remove_result_files();
+        return -1;
+      }
+    } catch (...) {
+      if (writes_results) remove_result_files();
+      throw;
+    }
+  }
+  return 0;
+}
+
+int run_codonspace(int argc, char** argv) {
+  const int nargs = argc - 1;
+  if (nargs >= 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    printUsage();
+    return 0;
+  }
+  if (nargs >= 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("codonspace %s\n", CODONSPACE_VERSION);
+    return 0;
+  }
+
+  // The number of arguments, the method, the start codons, then the genome.
+  if (nargs == 1) message("\nPlease specify minimum sequence length");
+  if (nargs == 2) print_method_block();
+  if (nargs == 3) {
+    if (valid_method(std::atoi(argv[3])))
+      message("\nPlease specify start codon");
+    else
+      print_method_block();
+  }
+  if (nargs >= 8) message("\nPlease specify at most four start codons");
+  if (nargs < 4 || nargs >= 8) {
+    printUsage();
+    return 1;
+  }
+
+  const int min_length = std::atoi(argv[2]);
+  const int option = std::atoi(argv[3]);
+  if (!valid_method(option)) {
+    print_method_block();
+    printUsage();
+    return 1;
+  }
+  std::vector<std::string> start_codons;
+  for (int a = 4; a < argc; ++a) {
+    std::string codon = argv[a];
+    bool ok = codon.size() == 3;
+    for (char& c : codon) {
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (c != 'A' && c != 'C' && c != 'G' && c != 'T') ok = false;
+    }
+    if (!ok) {
+      std::printf("\nInvalid start codon: %s\n", argv[a]);
+      std::fflush(stdout);
+      printUsage();
+      return 1;
+    }
+    start_codons.push_back(codon);
+  }
+
+  const char* genome_name = argv[1];
+  errno = 0;
+  FILE* fp_genome = std::fopen(genome_name, "r");
+  if (fp_genome == nullptr) {
+    std::fprintf(stderr, "codonspace: cannot open genome file %s\n",
+                 file_reason(genome_name, errno != 0 ? errno : EINVAL).c_str());
+    return 1;
+  }
+  // A directory opens but cannot be read: find out before anything is written.
+  int first = getc(fp_genome);
+  if (first == EOF && std::ferror(fp_genome)) {
+    const int err = errno != 0 ? errno : EIO;
+    std::fclose(fp_genome);
+    std::fprintf(stderr, "codonspace: cannot read genome file %s\n", file_reason(genome_name, err).c_str());
+    return 1;
+  }
+  if (first != EOF) ungetc(first, fp_genome);
+
+  // A file-size limit must turn into a write error we can report, not a
+  // signal that kills the run with its working files in place.
+  signal(SIGXFSZ, SIG_IGN);
+
+  int status = 0;
+  try {
+    if (preprocess_genome(fp_genome, genome_name) != 0 || generate_orf(min_length, start_codons) != 0 ||
+        run_method(option) != 0)
+      status = 1;
+  } catch (const Error& e) {
+    std::fprintf(stderr, "codonspace: %s\n", e.what());
+    status = 1;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "codonspace: out of memory\n");
+    status = 1;
+  }
+  if (status == 0 && option != 1) {
+    std::fprintf(stderr,
+                 "codonspace: method %d (%s) is not available in this version; only its DNA-space "
+                 "stages ran and no genes were written\n",
+                 option, METHOD_NAMES[option]);
+    status = 1;
+  }
+  remove_working_files(option);
+  if (std::fflush(stdout) != 0) status = 1;
+  return status;
+}
+
+}  // namespace codonspace

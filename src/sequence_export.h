@@ -1,0 +1,44 @@
+// The one pattern behind the sequence exporters: for every boundary pair of
+// a pair list, cut the ORF out of "processed_genome" (copied as it is on the
+// direct strand, reverse-complemented on the complementary strand) and write
+// a record. Exporters differ only in their files, record header and trailer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace codonspace {
+
+enum class RecordHeader {
+  LengthBoundsInline,  // "%ld %ld %ld " then the bases on the same line
+  LengthOnly,          // "%ld\n" then the bases on the next line
+  LengthBoundsLine,    // "%ld %ld %ld\n" then the bases on the next line
+};
+
+struct ExportFormat {
+  const char* pair_list;
+  const char* output;
+  RecordHeader header;
+  const char* trailer;  // written after the last record; nullptr for none
+};
+
+// Runs the exporter. Returns 0, or -1 (with "files:generate_input" on
+// standard output) when a file cannot be opened. Throws Error when a pair
+// points outside "processed_genome" or on a read or write error.
+int export_sequences(const ExportFormat& format);
+
+// Reads bases b1..b2 of an open genome stream (1-based, in the ORF's own
+// direction) into seq: a copy for b1 < b2, the reverse complement otherwise.
+// genome_length bounds the pair; genome_name names the file in errors.
+class GenomeReader {
+ public:
+  explicit GenomeReader(const class File& genome);
+  long length() const { return length_; }
+  void read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq);
+
+ private:
+  const class File& genome_;
+  long length_ = 0;
+};
+
+}  // namespace codonspace

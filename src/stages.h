@@ -1,0 +1,74 @@
+// The pipeline stages. Each stage reads and writes working files with fixed
+// names in the current directory and returns 0 on success. A stage that
+// cannot open its files prints its short message on standard output, names
+// the file and the reason on standard error, and returns -1; damaged input,
+// a write error or a reference table that cannot be used throws Error.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace codonspace {
+
+// Working and result file names.
+inline constexpr const char* PROCESSED_GENOME = "processed_genome";
+inline constexpr const char* PREDICTION_ORFS = "prediction_orfs";
+inline constexpr const char* LONGEST_ORF_SEQUENCES = "longest_orf_sequences";
+inline constexpr const char* UNIT_GENE_VECTORS = "unit_gene_vectors.dat";
+inline constexpr const char* SIGNAL = "signal";
+inline constexpr const char* LONGEST_ORFS = "longest_orfs";
+inline constexpr const char* GENE_SEQUENCES = "gene_sequences";
+inline constexpr const char* MAIN_STRAND = "main_strand";
+inline constexpr const char* COMPLEMENTARY_STRAND = "complementary_strand";
+inline constexpr const char* PLANE_FILE = "data/best_plane_fixed.dat";
+
+// The six per-frame result files, in the order +1 +2 +3 -1 -2 -3.
+extern const char* const FRAME_FILES[6];
+
+// Genome intake: header line dropped, sequence upper-cased with line ends,
+// carriage returns, blanks and tabs removed, written to "processed_genome".
+// fp_genome is closed. Throws Error (with the genome's name) on a read error
+// or a second record; warns on standard error when the first line is not a
+// '>' header (it is skipped all the same).
+int preprocess_genome(FILE* fp_genome, const std::string& genome_name = "genome file");
+
+// ORF scan of "processed_genome" into "prediction_orfs" (see generate_orfs.h).
+int generate_orf(int min_length, const std::vector<std::string>& start_codons);
+
+// "prediction_orfs" -> "longest_orf_sequences": "%ld %ld %ld " then the bases.
+int generate_longest_orf_input();
+
+// "longest_orf_sequences" + tables -> "unit_gene_vectors.dat".
+int calculate_vectors_prediction();
+// Codon counts of the complete codons of the first noofbases characters.
+void cal_freq_codons(const char* str, int noofbases, int* result, bool is_gene);
+void int1Darr(int* arr, int c);
+void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, float x,
+                      float y, float z, float mod);
+
+// Plane coefficients a, b, c, d of a*x + b*y + c*z + d = 0.
+struct Plane {
+  float a = 0, b = 0, c = 0, d = 0;
+};
+// Reads the plane file: whole groups of four numbers, the last group wins.
+Plane read_plane(const std::string& path);
+// The plane value, formed in double and rounded once to single precision.
+float plane_value(const Plane& plane, float x, float y, float z);
+// "unit_gene_vectors.dat" + plane -> "signal" ("%ld %ld \n" per gene).
+int final_output_prediction();
+
+// One pair per stop: the first of each run of pairs with the same b2.
+int longest_orf_dna();      // reads "signal"
+int longest_orf_protein();  // reads "signal66genes"
+int longest_orf();          // reads "std_check"
+int select_longest_orfs(const char* input);
+
+// "longest_orfs" -> "gene_sequences", "main_strand", "complementary_strand".
+int orf_sequence_final();
+char comp(char ch);
+
+// "longest_orfs" -> the six per-frame result files.
+int reading_frame();
+
+}  // namespace codonspace
