@@ -6,6 +6,7 @@
 
 #include "codon.h"
 #include "file_io.h"
+#include "fixed_format.h"
 #include "stages.h"
 
 namespace codonspace {
@@ -31,9 +32,22 @@ void cal_freq_codons(const char* str, int noofbases, int* result, bool /*is_gene
 void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, float x,
                       float y, float z, float mod) {
   // The quotients stay in double; the next stage reads the printed values.
+  // Same bytes as "%d %d %d %d %f %f %f\n", formatted without printf.
   const double m = mod;
-  std::fprintf(fp, "%d %d %ld %ld %f %f %f\n", current_pair, noofbases, start, stop,
-               static_cast<double>(x) / m, static_cast<double>(y) / m, static_cast<double>(z) / m);
+  char line[1200];
+  size_t k = format_long(current_pair, line);
+  line[k++] = ' ';
+  k += format_long(noofbases, line + k);
+  line[k++] = ' ';
+  k += format_long(start, line + k);
+  line[k++] = ' ';
+  k += format_long(stop, line + k);
+  for (float component : {x, y, z}) {
+    line[k++] = ' ';
+    k += format_fixed6(static_cast<double>(component) / m, line + k);
+  }
+  line[k++] = '\n';
+  std::fwrite(line, 1, k, fp);
 }
 
 int calculate_vectors_prediction() {
@@ -41,8 +55,8 @@ int calculate_vectors_prediction() {
   intSEnergy(YValues);
   load_optimized_zvalues(ZValues);
 
-  File fp_input(LONGEST_ORF_SEQUENCES, "r");
-  File fp_results_geneunit(UNIT_GENE_VECTORS, "w+");
+  File fp_input(LONGEST_ORF_SEQUENCES, "r", 1 << 20);
+  File fp_results_geneunit(UNIT_GENE_VECTORS, "w+", 1 << 20);
   if (!fp_input.is_open() || !fp_results_geneunit.is_open()) {
     std::printf("calVect:Files not available\n");
     std::fflush(stdout);

@@ -18,23 +18,6 @@ int p(int power) {
   return 16;
 }
 
-namespace {
-int base_value(char ch) {
-  switch (ch) {
-    case 'G': return 1;
-    case 'T': return 2;
-    case 'A': return 3;
-    default: return 0;
-  }
-}
-}  // namespace
-
-int codon_srno(const char* str) {
-  int toreturn = 0;
-  for (int i = 0; i < 3; ++i) toreturn += base_value(str[2 - i]) * p(i);
-  return toreturn;
-}
-
 std::string str_rep(int i) {
   static const char letters[4] = {'C', 'G', 'T', 'A'};
   std::string s(3, 'C');
@@ -43,15 +26,6 @@ std::string str_rep(int i) {
     i /= 4;
   }
   return s;
-}
-
-char comp_base(char ch) {
-  switch (ch) {
-    case 'A': return 'T';
-    case 'T': return 'A';
-    case 'G': return 'C';
-    default: return 'G';
-  }
 }
 
 namespace {

@@ -11,14 +11,34 @@ namespace codonspace {
 
 constexpr int NUMBER_OF_CODONS = 64;
 
+namespace detail {
+// Base values and complements for every byte, so the hot loops over ORF
+// sequences do one table look-up per character.
+struct BaseTables {
+  unsigned char value[256];
+  char complement[256];
+  constexpr BaseTables() : value(), complement() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c == 'G' ? 1 : c == 'T' ? 2 : c == 'A' ? 3 : 0;
+      complement[c] = c == 'A' ? 'T' : c == 'T' ? 'A' : c == 'G' ? 'C' : 'G';
+    }
+  }
+};
+inline constexpr BaseTables kBaseTables{};
+}  // namespace detail
+
 // 1 for power 0, 4 for power 1, 16 otherwise.
 int p(int power);
 // Codon index of the three characters at str (no terminator needed).
-int codon_srno(const char* str);
+inline int codon_srno(const char* str) {
+  const auto* s = reinterpret_cast<const unsigned char*>(str);
+  return 16 * detail::kBaseTables.value[s[0]] + 4 * detail::kBaseTables.value[s[1]] +
+         detail::kBaseTables.value[s[2]];
+}
 // The three letters of codon index i (0..63).
 std::string str_rep(int i);
 // A -> T, T -> A, G -> C, anything else -> G.
-char comp_base(char ch);
+inline char comp_base(char ch) { return detail::kBaseTables.complement[static_cast<unsigned char>(ch)]; }
 
 // Reference table files, relative to the working directory.
 extern const char* const HBOND_ENERGY_FILE;         // X axis

@@ -18,12 +18,20 @@ File::File(std::string name, const char* mode) : name_(std::move(name)) {
   if (fp_ == nullptr) open_errno_ = errno != 0 ? errno : EINVAL;
 }
 
+File::File(std::string name, const char* mode, size_t buffer_size) : File(std::move(name), mode) {
+  if (fp_ != nullptr && buffer_size > 0) {
+    buffer_ = std::make_unique<char[]>(buffer_size);
+    std::setvbuf(fp_, buffer_.get(), _IOFBF, buffer_size);
+  }
+}
+
 File::~File() { close(); }
 
 File::File(File&& other) noexcept
     : fp_(std::exchange(other.fp_, nullptr)),
       name_(std::move(other.name_)),
-      open_errno_(other.open_errno_) {}
+      open_errno_(other.open_errno_),
+      buffer_(std::move(other.buffer_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
@@ -31,6 +39,7 @@ File& File::operator=(File&& other) noexcept {
     fp_ = std::exchange(other.fp_, nullptr);
     name_ = std::move(other.name_);
     open_errno_ = other.open_errno_;
+    buffer_ = std::move(other.buffer_);
   }
   return *this;
 }

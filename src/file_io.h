@@ -6,7 +6,9 @@
 // short file can never pass for a complete one.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -28,6 +30,8 @@ class File {
   // Opens name with the given stdio mode; on failure is_open() is false and
   // open_error() holds the errno of the failed open.
   File(std::string name, const char* mode);
+  // The same with a stream buffer of buffer_size bytes, for large files.
+  File(std::string name, const char* mode, size_t buffer_size);
   ~File();
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -52,6 +56,7 @@ class File {
   FILE* fp_ = nullptr;
   std::string name_;
   int open_errno_ = 0;
+  std::unique_ptr<char[]> buffer_;  // outlives fp_: close() runs first
 };
 
 // Opens every file of a stage first, then checks them all, as the stages

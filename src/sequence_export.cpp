@@ -3,13 +3,19 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "codon.h"
 #include "file_io.h"
 #include "stages.h"
 
 namespace codonspace {
+
+namespace {
+constexpr size_t kBigBuffer = 1 << 20;
+}  // namespace
 
 GenomeReader::GenomeReader(const File& genome) : genome_(genome) {
   struct stat st;
@@ -19,33 +25,42 @@ GenomeReader::GenomeReader(const File& genome) : genome_(genome) {
 }
 
 void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq) {
-  long low = b1 < b2 ? b1 : b2;
-  long high = b1 < b2 ? b2 : b1;
+  const long low = b1 < b2 ? b1 : b2;
+  const long high = b1 < b2 ? b2 : b1;
   if (low < 1 || high > length_)
     throw Error("'" + pair_source + "': the pair " + std::to_string(b1) + " " + std::to_string(b2) +
                 " lies outside '" + genome_.name() + "' (" + std::to_string(length_) + " bases)");
+  if (low < window_low_ || high > window_high_) {
+    constexpr long kBehind = 1L << 16;  // room for longer ORFs of later stops
+    constexpr long kAhead = 1L << 20;
+    const long from = low > kBehind ? low - kBehind : 1;
+    const long to = std::min(length_, std::max(high, low + kAhead));
+    const size_t n = static_cast<size_t>(to - from + 1);
+    window_.resize(n);
+    FILE* fp = genome_.get();
+    if (std::fseek(fp, from - 1, SEEK_SET) != 0 || std::fread(window_.data(), 1, n, fp) != n) {
+      genome_.check_read();
+      window_high_ = window_low_ - 1;
+      throw Error("'" + genome_.name() + "' ended before position " + std::to_string(to));
+    }
+    window_low_ = from;
+    window_high_ = to;
+  }
+  const char* first = window_.data() + (low - window_low_);
   const size_t n = static_cast<size_t>(high - low + 1);
   seq.resize(n);
-  FILE* fp = genome_.get();
-  if (std::fseek(fp, low - 1, SEEK_SET) != 0 || std::fread(seq.data(), 1, n, fp) != n) {
-    genome_.check_read();
-    throw Error("'" + genome_.name() + "' ended before position " + std::to_string(high));
-  }
-  if (b1 >= b2) {
+  if (b1 < b2) {
+    std::memcpy(seq.data(), first, n);
+  } else {
     // Complementary strand: the complement of the base at b1 comes first.
-    for (size_t i = 0, j = n - 1; i < j; ++i, --j) {
-      char t = seq[i];
-      seq[i] = seq[j];
-      seq[j] = t;
-    }
-    for (char& c : seq) c = comp_base(c);
+    for (size_t i = 0; i < n; ++i) seq[i] = comp_base(first[n - 1 - i]);
   }
 }
 
 int export_sequences(const ExportFormat& format) {
   File genome(PROCESSED_GENOME, "r");
-  File pairs(format.pair_list, "r");
-  File out(format.output, "w+");
+  File pairs(format.pair_list, "r", kBigBuffer);
+  File out(format.output, "w+", kBigBuffer);
   if (!genome.is_open() || !pairs.is_open() || !out.is_open()) {
     std::printf("files:generate_input\n");
     std::fflush(stdout);

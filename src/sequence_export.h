@@ -27,18 +27,25 @@ struct ExportFormat {
 // points outside "processed_genome" or on a read or write error.
 int export_sequences(const ExportFormat& format);
 
-// Reads bases b1..b2 of an open genome stream (1-based, in the ORF's own
-// direction) into seq: a copy for b1 < b2, the reverse complement otherwise.
-// genome_length bounds the pair; genome_name names the file in errors.
+// Reads ORFs out of "processed_genome". Pairs come in scan order (by stop,
+// starts at most an ORF's length behind), so a window of the genome is kept
+// and refilled only when a pair leaves it: memory stays bounded by the
+// longest ORF plus the window, never by the genome.
 class GenomeReader {
  public:
   explicit GenomeReader(const class File& genome);
   long length() const { return length_; }
+  // Bases b1..b2 (1-based) in the ORF's own direction: a copy for b1 < b2,
+  // the reverse complement otherwise. Throws Error naming pair_source when
+  // the pair lies outside the genome.
   void read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq);
 
  private:
   const class File& genome_;
   long length_ = 0;
+  std::vector<char> window_;
+  long window_low_ = 1;   // position of window_[0]
+  long window_high_ = 0;  // last position held; below window_low_ when empty
 };
 
 }  // namespace codonspace
