@@ -1,6 +1,7 @@
 #include "pipeline.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
@@ -36,6 +37,21 @@ bool valid_method(int option) { return option >= 1 && option <= 3; }
 const char* const METHOD_NAMES[4] = {"", "DNA Space", "Protein Space", "Swissprot Space"};
 
 using Stage = int (*)();
+
+// The name of the working or result file in the current directory that is
+// the same file as the open genome, or nullptr.
+const char* clashing_file(FILE* genome, int option) {
+  struct stat g;
+  if (fstat(fileno(genome), &g) != 0) return nullptr;
+  std::vector<const char*> names = working_files(option);
+  names.push_back(GENE_SEQUENCES);
+  for (const char* f : FRAME_FILES) names.push_back(f);
+  for (const char* name : names) {
+    struct stat s;
+    if (stat(name, &s) == 0 && s.st_dev == g.st_dev && s.st_ino == g.st_ino) return name;
+  }
+  return nullptr;
+}
 }  // namespace
 
 void printUsage() {
@@ -112,11 +128,11 @@ int run_codonspace(int argc, char** argv) {
   const int nargs = argc - 1;
   if (nargs >= 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     printUsage();
-    return 0;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
   if (nargs >= 1 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("codonspace %s\n", CODONSPACE_VERSION);
-    return 0;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
 
   // The number of arguments, the method, the start codons, then the genome.
@@ -175,6 +191,16 @@ int run_codonspace(int argc, char** argv) {
     return 1;
   }
   if (first != EOF) ungetc(first, fp_genome);
+  // The working and result files have fixed names in this directory; a
+  // genome stored under one of them would be overwritten or deleted.
+  if (const char* clash = clashing_file(fp_genome, option)) {
+    std::fclose(fp_genome);
+    std::fprintf(stderr,
+                 "codonspace: the genome file '%s' is the file '%s' that a run writes in this "
+                 "directory; copy or rename it first\n",
+                 genome_name, clash);
+    return 1;
+  }
 
   // A file-size limit must turn into a write error we can report, not a
   // signal that kills the run with its working files in place.

@@ -1,0 +1,297 @@
+// End-to-end runs of the executable in fresh directories.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "test_util.h"
+
+using testutil::exists;
+using testutil::list_dir;
+using testutil::read_file;
+using testutil::run_binary;
+using testutil::write_file;
+
+namespace {
+const std::string USAGE =
+    "\nUSAGE : ./executable  arg1(input file)  arg2(Minimum ORF sequence length) arg3(Method) "
+    "[START CODON NAME(S) ](ATG TTG GTG CTG )\n\n";
+const std::string METHOD_BLOCK = "\nPlease specify Method\n\n1 : DNA Space\n2 : Protein Space\n3 : Swissprot Space";
+
+// 86 bases; with ATG and a minimum of 10 the scan finds 1 15, 7 15, 16 27,
+// 39 28, 44 52, 56 36, 71 63 and 78 86 (55 60 is too short). The last stop
+// ends in the last base.
+const std::string GENOME =
+    "ATGAAAATGAAATAAATGCCCCCCTGATTATTTTTTCATTTACATGAAATAGCCATGTAACCTTATTTCATTTACCCATGAAATGA";
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The genome as a user might hand it in: CR LF line ends, mixed case, a tab.
+std::string genome_file_text() {
+  return ">test genome\r\n" + lower(GENOME.substr(0, 30)) + "\r\n" + GENOME.substr(30, 15) + "\t" +
+         GENOME.substr(45, 15) + "\r\n" + GENOME.substr(60);
+}
+}  // namespace
+
+class CliTest : public testutil::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    write_file("genome.fna", genome_file_text());
+  }
+  // X counts AAA, Y counts CCC, Z counts ATG; genes have more AAA than CCC.
+  static void write_run_tables() {
+    testutil::Tables t;
+    t.x = {{"AAA", 1}};
+    t.y = {{"CCC", 1}};
+    t.z[57] = 1;
+    t.plane = "1 -1 0 0\n";
+    testutil::write_tables(t);
+  }
+  static std::map<std::string, std::string> results() {
+    std::map<std::string, std::string> r;
+    for (const auto& f : testutil::RESULT_FILES)
+      if (exists(f)) r[f] = read_file(f);
+    return r;
+  }
+  static void expect_no_working_files() {
+    for (const auto& f : testutil::WORKING_FILES) EXPECT_FALSE(exists(f)) << f;
+  }
+};
+
+TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+  } cases[] = {
+      {{}, USAGE, 1},
+      {{"-h"}, USAGE, 0},
+      {{"--help", "genome.fna", "0"}, USAGE, 0},
+      {{"--version"}, "codonspace " CODONSPACE_VERSION "\n", 0},
+      {{"genome.fna"}, "\nPlease specify minimum sequence length\n" + USAGE, 1},
+      {{"genome.fna", "100"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "1"}, "\nPlease specify start codon\n" + USAGE, 1},
+      {{"missing.fna", "100", "3"}, "\nPlease specify start codon\n" + USAGE, 1},
+      {{"genome.fna", "100", "7", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "x1", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"missing.fna", "100", "0", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "0", "1", "ATG", "GTG", "TTG", "CTG", "ATG"},
+       "\nPlease specify at most four start codons\n" + USAGE, 1},
+      {{"genome.fna", "0", "9", "ATG", "GTG", "TTG", "CTG", "ATG", "GTG"},
+       "\nPlease specify at most four start codons\n" + USAGE, 1},
+      {{"genome.fna", "0", "1", "AT"}, "\nInvalid start codon: AT\n" + USAGE, 1},
+      {{"genome.fna", "0", "1", ""}, "\nInvalid start codon: \n" + USAGE, 1},
+      {{"missing.fna", "0", "1", "atg", "aNg", "QQ"}, "\nInvalid start codon: aNg\n" + USAGE, 1},
+      {{"genome.fna", "0", "1", "ATG", "A G"}, "\nInvalid start codon: A G\n" + USAGE, 1},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    for (const auto& a : c.args) name += "'" + a + "' ";
+    const auto r = run_binary(c.args);
+    EXPECT_EQ(r.status, c.status) << name;
+    EXPECT_EQ(r.out, c.out) << name;
+    EXPECT_EQ(r.err, "") << name;
+    EXPECT_EQ(list_dir(), std::vector<std::string>{"genome.fna"}) << name;
+  }
+}
+
+TEST_F(CliTest, GenomeThatCannotBeReadIsNamedOnStandardError) {
+  std::filesystem::create_directory("gdir");
+  for (const std::string genome : {"missing.fna", "gdir"}) {
+    const auto r = run_binary({genome, "0", "1", "ATG"});
+    EXPECT_EQ(r.status, 1) << genome;
+    EXPECT_EQ(r.out, "") << genome;
+    EXPECT_NE(r.err.find(genome), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(list_dir(), (std::vector<std::string>{"gdir", "genome.fna"})) << genome;
+  }
+}
+
+TEST_F(CliTest, GenomeStoredUnderARunFileNameIsRefusedUntouched) {
+  write_run_tables();
+  const std::string text = read_file("genome.fna");
+  // The genome itself, or a link to it, under a working or a result name.
+  for (const std::string name : {"processed_genome", "signal", "gene_sequences", "2main_orfs"}) {
+    std::filesystem::rename(exists("genome.fna") ? "genome.fna" : "moved", name);
+    auto r = run_binary({name, "0", "1", "ATG"});
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(name), text) << name;
+    std::filesystem::rename(name, "moved");
+  }
+  std::filesystem::create_hard_link("moved", "longest_orfs");
+  auto r = run_binary({"moved", "0", "1", "ATG"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(read_file("moved"), text);
+}
+
+TEST_F(CliTest, MethodOneRunWritesTheSevenResults) {
+  write_run_tables();
+  const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  const std::map<std::string, std::string> expected = {
+      {"gene_sequences",
+       "> +strand gene; start: 1 , end: 15\nATGAAAATGAAATAA\n"
+       "> -strand gene; start: 39 , end: 28\nATGAAAAAATAA\n"
+       "> +strand gene; start: 44 , end: 52\nATGAAATAG\n"
+       "> -strand gene; start: 56 , end: 36\nATGGCTATTTCATGTAAATGA\n"
+       "> -strand gene; start: 71 , end: 63\nATGAAATAA\n"
+       "> +strand gene; start: 78 , end: 86\nATGAAATGA\n"},
+      {"1main_orfs", "+1 1 15\n"},
+      {"2main_orfs", "+2 44 52\n"},
+      {"3main_orfs", "+3 78 86\n"},
+      {"1complementary_orfs", "-1 39 28\n"},
+      {"2complementary_orfs", "-2 56 36\n-2 71 63\n"},
+      {"3complementary_orfs", ""},
+  };
+  EXPECT_EQ(results(), expected);
+  std::vector<std::string> names = {"data", "genome.fna"};
+  names.insert(names.end(), testutil::RESULT_FILES.begin(), testutil::RESULT_FILES.end());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(list_dir(), names);
+}
+
+TEST_F(CliTest, AcceptedSpellingsGiveTheSameRun) {
+  write_run_tables();
+  ASSERT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
+  const auto baseline = results();
+  const std::vector<std::vector<std::string>> variants = {
+      {"genome.fna", "10", "1", "atg"},
+      {"genome.fna", "10", "1abc", "aTg"},
+      {"genome.fna", "10", "1", "ATG", "atg", "ATG", "ATG"},
+  };
+  for (const auto& args : variants) {
+    for (const auto& f : testutil::RESULT_FILES) std::remove(f.c_str());
+    const auto r = run_binary(args);
+    EXPECT_EQ(r.status, 0) << args[3] << " " << r.err;
+    EXPECT_EQ(results(), baseline) << args[2] << " " << args[3];
+    expect_no_working_files();
+  }
+}
+
+TEST_F(CliTest, EmptyGenomeIsACompletedRunWithEmptyResults) {
+  write_run_tables();
+  for (const char* text : {">header only\n", ">no line feed", ""}) {
+    write_file("empty.fna", text);
+    const auto r = run_binary({"empty.fna", "0", "1", "ATG"});
+    EXPECT_EQ(r.status, 0) << text << r.err;
+    std::map<std::string, std::string> empty;
+    for (const auto& f : testutil::RESULT_FILES) empty[f] = "";
+    EXPECT_EQ(results(), empty) << text;
+    expect_no_working_files();
+  }
+}
+
+TEST_F(CliTest, GenomeWithoutHeaderIsWarnedAbout) {
+  write_run_tables();
+  write_file("plain.fna", "CCCCCC\n" + GENOME + "\n");
+  const auto r = run_binary({"plain.fna", "10", "1", "ATG"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("plain.fna"), std::string::npos) << r.err;
+  EXPECT_EQ(read_file("1main_orfs"), "+1 1 15\n");
+  expect_no_working_files();
+}
+
+TEST_F(CliTest, MethodsTwoAndThreeAreRefusedAfterTheirSharedStages) {
+  write_run_tables();
+  for (const char* method : {"2", "3"}) {
+    const auto r = run_binary({"genome.fna", "10", method, "ATG"});
+    EXPECT_EQ(r.status, 1) << method;
+    EXPECT_NE(r.err.find(std::string("method ") + method), std::string::npos) << r.err;
+    EXPECT_TRUE(results().empty()) << method;
+    expect_no_working_files();
+  }
+}
+
+TEST_F(CliTest, FailedStageStopsTheRunAndKeepsEarlierResults) {
+  std::string z63;
+  for (int i = 0; i < 63; ++i) z63 += "0\n";
+  const struct {
+    const char* file;
+    const char* content;  // nullptr: the file is removed
+  } cases[] = {
+      {"data/HBondEnergies_MDmapped3.dat", nullptr},
+      {"data/StackingEnergies_MD.dat", "ATG 1\nAXG 2\n"},
+      {"data/z.dat", z63.c_str()},
+      {"data/best_plane_fixed.dat", "1 -1 0\n"},
+      {"data/best_plane_fixed.dat", nullptr},
+      {"genome.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n"},  // a second record
+  };
+  for (const auto& c : cases) {
+    write_run_tables();
+    ASSERT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
+    const auto before = results();
+    ASSERT_EQ(before.size(), 7u);
+    if (c.content == nullptr)
+      std::remove(c.file);
+    else
+      write_file(c.file, c.content);
+    const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
+    EXPECT_EQ(r.status, 1) << c.file;
+    EXPECT_NE(r.err.find(c.file), std::string::npos) << r.err;
+    EXPECT_EQ(results(), before) << c.file;
+    expect_no_working_files();
+  }
+}
+
+TEST_F(CliTest, OutputThatCannotBeWrittenFailsTheRun) {
+  // Each output in turn is a link to a full device or a directory.
+  const char* const outputs[] = {"processed_genome", "prediction_orfs", "longest_orf_sequences",
+                                 "unit_gene_vectors.dat", "signal", "longest_orfs", "main_strand",
+                                 "complementary_strand", "gene_sequences", "1main_orfs", "2complementary_orfs"};
+  write_run_tables();
+  for (const bool full_device : {true, false}) {
+    for (const char* name : outputs) {
+      if (full_device)
+        ASSERT_EQ(symlink("/dev/full", name), 0) << name;
+      else
+        ASSERT_TRUE(std::filesystem::create_directory(name)) << name;
+      const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
+      EXPECT_EQ(r.status, 1) << name;
+      EXPECT_NE(r.err.find(name), std::string::npos) << name << ": " << r.err;
+      expect_no_working_files();
+      // Results are never left half written.
+      for (const auto& f : testutil::RESULT_FILES) EXPECT_FALSE(exists(f)) << name << ": " << f;
+      std::filesystem::remove(name);
+    }
+  }
+}
+
+TEST_F(CliTest, FileSizeLimitFailsTheRun) {
+  write_run_tables();
+  // The processed genome has 86 bytes and the ORF list 59; the sequence
+  // records are longer.
+  const std::pair<long, const char*> cases[] = {{40, "processed_genome"}, {100, "longest_orf_sequences"}};
+  for (const auto& [limit, file] : cases) {
+    const auto r = run_binary({"genome.fna", "10", "1", "ATG"}, limit);
+    EXPECT_EQ(r.status, 1) << limit;
+    EXPECT_NE(r.err.find(file), std::string::npos) << limit << ": " << r.err;
+    expect_no_working_files();
+    EXPECT_TRUE(results().empty());
+  }
+}
+
+TEST_F(CliTest, RunWithTheRepositoryTables) {
+  const std::string data = std::string(CODONSPACE_SOURCE_DIR) + "/data";
+  for (const char* table : {"/HBondEnergies_MDmapped3.dat", "/StackingEnergies_MD.dat", "/z.dat",
+                            "/best_plane_fixed.dat"})
+    if (!exists(data + table)) GTEST_SKIP() << "data" << table << " is not there yet";
+  ASSERT_EQ(symlink(data.c_str(), "data"), 0);
+  const auto r = run_binary({"genome.fna", "0", "1", "ATG", "GTG", "TTG"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const auto& f : testutil::RESULT_FILES) EXPECT_TRUE(exists(f)) << f;
+  expect_no_working_files();
+}
+
+TEST_F(CliTest, WriteErrorOnStandardOutputIsNotSuccess) {
+  for (const std::string arg : {"--version", "-h"}) {
+    const auto r = run_binary({arg}, -1, "/dev/full");
+    EXPECT_EQ(r.status, 1) << arg;
+  }
+}

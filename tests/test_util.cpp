@@ -1,0 +1,150 @@
+#include "test_util.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "codon.h"
+
+namespace fs = std::filesystem;
+
+namespace testutil {
+
+const std::vector<std::string> WORKING_FILES = {
+    "processed_genome", "prediction_orfs", "longest_orf_sequences", "unit_gene_vectors.dat",
+    "signal",           "longest_orfs",    "main_strand",           "complementary_strand"};
+const std::vector<std::string> RESULT_FILES = {"gene_sequences",      "1main_orfs",          "2main_orfs",
+                                               "3main_orfs",          "1complementary_orfs", "2complementary_orfs",
+                                               "3complementary_orfs"};
+
+void TempDirTest::SetUp() {
+  old_cwd_ = fs::current_path().string();
+  std::string templ = (fs::temp_directory_path() / "codonspace_test_XXXXXX").string();
+  ASSERT_NE(mkdtemp(templ.data()), nullptr);
+  dir_ = templ;
+  fs::current_path(dir_);
+}
+
+void TempDirTest::TearDown() {
+  fs::current_path(old_cwd_);
+  std::error_code ec;
+  fs::remove_all(dir_, ec);
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f << content;
+  ASSERT_TRUE(f.good()) << "cannot write " << path;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  EXPECT_TRUE(f.is_open()) << "cannot read " << path;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool exists(const std::string& path) {
+  std::error_code ec;
+  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string codon_value_list(const std::map<std::string, float>& values) {
+  std::ostringstream s;
+  for (int i = 63; i >= 0; --i) {
+    const std::string codon = codonspace::str_rep(i);
+    auto it = values.find(codon);
+    s << codon << ' ' << (it == values.end() ? 0.0f : it->second) << '\n';
+  }
+  return s.str();
+}
+
+void write_tables(const Tables& t) {
+  fs::create_directories("data");
+  write_file("data/HBondEnergies_MDmapped3.dat", codon_value_list(t.x));
+  write_file("data/StackingEnergies_MD.dat", codon_value_list(t.y));
+  std::ostringstream z;
+  for (float v : t.z) z << v << '\n';
+  write_file("data/z.dat", z.str());
+  write_file("data/best_plane_fixed.dat", t.plane);
+}
+
+RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, const char* stdout_file) {
+  RunResult r;
+  int out_pipe[2], err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return r;
+  }
+  std::vector<std::string> argv_s = {CODONSPACE_BINARY};
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_s) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (fsize_limit >= 0) {
+      struct rlimit lim;
+      lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(fsize_limit);
+      setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    const int out_fd = stdout_file != nullptr ? open(stdout_file, O_WRONLY) : out_pipe[1];
+    dup2(out_fd, STDOUT_FILENO);
+    dup2(err_pipe[1], STDERR_FILENO);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[0]);
+    close(err_pipe[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (pid < 0) {
+    ADD_FAILURE() << "fork failed";
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    return r;
+  }
+  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&r.out, &r.err};
+  int open_fds = 2;
+  while (open_fds > 0) {
+    if (poll(fds, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buf[4096];
+      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_fds;
+      }
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+}  // namespace testutil

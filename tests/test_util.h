@@ -1,0 +1,59 @@
+// Shared helpers of the test suite: a fresh working directory per test,
+// file helpers, synthetic reference tables and a runner for the executable.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Every test runs in its own empty directory (the stages use fixed file
+// names in the current directory); SetUp enters it, TearDown leaves and
+// removes it.
+class TempDirTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string dir_;
+
+ private:
+  std::string old_cwd_;
+};
+
+void write_file(const std::string& path, const std::string& content);
+std::string read_file(const std::string& path);
+bool exists(const std::string& path);
+// Names in the directory, sorted, without "." and "..".
+std::vector<std::string> list_dir(const std::string& path = ".");
+
+// Reference tables of a test: codon -> value for the two codon-value lists
+// (codons not named get 0), the 64 z values in index order, the plane file.
+struct Tables {
+  std::map<std::string, float> x, y;
+  std::array<float, 64> z{};
+  std::string plane = "0 0 1 -0.5\n";
+};
+// All 64 codons, one "CODON value" pair per line, in decreasing index order.
+std::string codon_value_list(const std::map<std::string, float>& values);
+// Writes the four tables read by a run into ./data.
+void write_tables(const Tables& t);
+
+// The working files of a method-1 run, and its seven result files.
+extern const std::vector<std::string> WORKING_FILES;
+extern const std::vector<std::string> RESULT_FILES;
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out, err;
+};
+// Runs the built executable with args in the current directory, capturing
+// standard output and error; fsize_limit >= 0 sets RLIMIT_FSIZE in the child;
+// stdout_file, when given, receives standard output instead of the capture.
+RunResult run_binary(const std::vector<std::string>& args, long fsize_limit = -1,
+                     const char* stdout_file = nullptr);
+
+}  // namespace testutil
