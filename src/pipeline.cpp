@@ -10,7 +10,9 @@
 #include <cstring>
 #include <new>
 
+#include "evaluator/webtalvisca9mod.h"
 #include "file_io.h"
+#include "protein_stages.h"
 #include "stages.h"
 
 namespace codonspace {
@@ -33,8 +35,6 @@ void print_method_block() {
 }
 
 bool valid_method(int option) { return option >= 1 && option <= 3; }
-
-const char* const METHOD_NAMES[4] = {"", "DNA Space", "Protein Space", "Swissprot Space"};
 
 using Stage = int (*)();
 
@@ -101,15 +101,24 @@ void remove_result_files() {
 
 int run_method(int option) {
   static const Stage method1[] = {generate_longest_orf_input, calculate_vectors_prediction,
-                                  final_output_prediction, longest_orf_dna, orf_sequence_final,
-                                  reading_frame};
-  // Methods 2 and 3 share the DNA-space stages; their screening stages are
-  // not part of this build yet.
-  static const Stage shared[] = {generate_longest_orf_input, calculate_vectors_prediction,
-                                 final_output_prediction};
-  const Stage* begin = option == 1 ? std::begin(method1) : std::begin(shared);
-  const Stage* end = option == 1 ? std::end(method1) : std::end(shared);
+                                  final_output_prediction,    longest_orf_dna,
+                                  orf_sequence_final,         reading_frame};
+  static const Stage method2[] = {generate_longest_orf_input,      calculate_vectors_prediction,
+                                  final_output_prediction,         generate_talvisca_Seq,
+                                  webtalvisca9mod,                 binary_talvisca_mod_newtalvisca,
+                                  helixtrove_talvisca,             longest_orf_protein,
+                                  orf_sequence_final,              reading_frame};
+  static const Stage method3[] = {generate_longest_orf_input, calculate_vectors_prediction,
+                                  final_output_prediction,    generate_talvisca_Seq,
+                                  webtalvisca9mod,            binary_talvisca_mod_newtalvisca,
+                                  helixtrove_talvisca,        generate_stddev_Seq,
+                                  orfs_to_protein_seq,        stddev,
+                                  check_stddev_gene,          longest_orf,
+                                  orf_sequence_final,         reading_frame};
+  const Stage* begin = option == 1 ? std::begin(method1) : option == 2 ? std::begin(method2) : std::begin(method3);
+  const Stage* end = option == 1 ? std::end(method1) : option == 2 ? std::end(method2) : std::end(method3);
   for (const Stage* s = begin; s != end; ++s) {
+    // A failure while the results are written leaves no half-written results.
     const bool writes_results = *s == orf_sequence_final || *s == reading_frame;
     try {
       if ((*s)() != 0) {
@@ -216,13 +225,6 @@ int run_codonspace(int argc, char** argv) {
     status = 1;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "codonspace: out of memory\n");
-    status = 1;
-  }
-  if (status == 0 && option != 1) {
-    std::fprintf(stderr,
-                 "codonspace: method %d (%s) is not available in this version; only its DNA-space "
-                 "stages ran and no genes were written\n",
-                 option, METHOD_NAMES[option]);
     status = 1;
   }
   remove_working_files(option);

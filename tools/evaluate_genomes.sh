@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs codonspace (method 1) on every annotated genome and scores it.
+# Runs codonspace on every annotated genome and scores it.
 #
-#   tools/evaluate_genomes.sh [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [START ...]
+#   tools/evaluate_genomes.sh [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [-M METHOD] [START ...]
 #
-# Defaults: build, data, ../shared/genomes, 300, ATG (paths relative
+# Defaults: build, data, ../shared/genomes, 300, method 1, ATG (paths relative
 # to the repo root). Every genome directory holding NAME.fna and
 # NAME.cds.tsv is run in a temporary directory with DATA_DIR linked in as
 # data/. Multi-record genomes are split into one file per record (codonspace
@@ -16,13 +16,15 @@ build=$repo/build
 data=$repo/data
 genomes=$repo/../shared/genomes
 min_length=300
-while getopts "b:d:g:m:" opt; do
+method=1
+while getopts "b:d:g:m:M:" opt; do
   case $opt in
     b) build=$(cd "$OPTARG" && pwd) ;;
     d) data=$(cd "$OPTARG" && pwd) ;;
     g) genomes=$(cd "$OPTARG" && pwd) ;;
     m) min_length=$OPTARG ;;
-    *) echo "usage: $0 [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [START ...]" >&2; exit 2 ;;
+    M) method=$OPTARG ;;
+    *) echo "usage: $0 [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [-M METHOD] [START ...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -41,11 +43,11 @@ run_one() {
   local fasta=$1 dir=$2
   mkdir -p "$dir"
   ln -s "$data" "$dir/data"
-  (cd "$dir" && "$build/codonspace" "$fasta" "$min_length" 1 "${starts[@]}" >/dev/null)
+  (cd "$dir" && "$build/codonspace" "$fasta" "$min_length" "$method" "${starts[@]}" >/dev/null)
   rm "$dir/data"
 }
 
-echo "# min length $min_length, starts ${starts[*]}, data $data"
+echo "# method $method, min length $min_length, starts ${starts[*]}, data $data"
 for gdir in "$genomes"/*/; do
   name=$(basename "$gdir")
   fna=$gdir/$name.fna

@@ -1,0 +1,28 @@
+// The protein-likeness evaluator: translates the candidates of
+// "talvisca_seq" into "proS", then judges every translation and writes one
+// verdict per candidate into the report "webtalvisca.out" (banner and
+// closing counts also on standard output).
+#pragma once
+
+#include <cstdio>
+
+namespace codonspace {
+
+// The evaluator's working files.
+namespace evaluator {
+inline constexpr const char* CANDIDATES = "talvisca_seq";
+inline constexpr const char* PROTEINS = "proS";
+inline constexpr const char* LENGTH_SCRATCH = "temp";
+inline constexpr const char* REPORT = "webtalvisca.out";
+}  // namespace evaluator
+
+// Runs both phases in the current directory. Returns 0; throws Error when a
+// file cannot be opened ("talvisca_seq" missing), on a length line without a
+// readable integer, or on a read or write error.
+int webtalvisca9mod();
+
+// The evaluation phase alone: "proS" -> "webtalvisca.out" and the banner and
+// counts on out (standard output in the stage).
+void evaluate_proteins(FILE* out);
+
+}  // namespace codonspace

@@ -1,0 +1,445 @@
+// The protein-likeness evaluator: candidate translation, residue tables,
+// stop rule, score, and the report of the whole stage.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <numeric>
+#include <set>
+#include <string>
+
+#include "evaluator/protein_score.h"
+#include "evaluator/residue_tables.h"
+#include "evaluator/translate_candidates.h"
+#include "evaluator/webtalvisca9mod.h"
+#include "file_io.h"
+#include "test_util.h"
+
+using namespace codonspace;
+using testutil::read_file;
+using testutil::write_file;
+
+namespace {
+
+// One codon per residue letter, "Z" as TAA.
+std::string back_translate(const std::string& protein) {
+  static const std::map<char, const char*> codon = {
+      {'A', "GCT"}, {'C', "TGT"}, {'D', "GAT"}, {'E', "GAA"}, {'F', "TTT"}, {'G', "GGT"}, {'H', "CAT"},
+      {'I', "ATT"}, {'K', "AAA"}, {'L', "CTG"}, {'M', "ATG"}, {'N', "AAT"}, {'P', "CCG"}, {'Q', "CAG"},
+      {'R', "CGT"}, {'S', "TCT"}, {'T', "ACT"}, {'V', "GTT"}, {'W', "TGG"}, {'Y', "TAT"}, {'Z', "TAA"}};
+  std::string dna;
+  for (char c : protein) dna += codon.at(c);
+  return dna;
+}
+
+const std::string WORKED_EXAMPLE = "MAVYYLALSWSILRITRVGVQHVTHLGGHEKRIGVGFGAZ";
+
+const std::string STARS = "         ***************************      \n";
+const std::string BANNER = "\n\n\n\n\n\n" + STARS + "       Welcome to Orvelle  \n" + STARS + "\n\n";
+
+std::string counts(long files, long shorts, long stops, long skipped, long analyzed, long proteins) {
+  return "  Total Number of Files = " + std::to_string(files) + "\n" +
+         "  Number of short proteins = " + std::to_string(shorts) + "\n" +
+         "  Number of Files Skipped due to stops= " + std::to_string(stops) + "\n" +
+         "  Total Number of Files Skipped = " + std::to_string(skipped) + "\n" +
+         "  Number of files analyzed =  " + std::to_string(analyzed) + "\n" +
+         "  Number of Proteins Found =  " + std::to_string(proteins) + "\n" + STARS;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- translation
+
+TEST(TranslateCandidate, TranslatesTheFirstFrame) {
+  const struct {
+    const char* name;
+    std::string bases;
+    long nlen;
+    std::string residues;
+    long nunk, nbase3;
+  } cases[] = {
+      {"16-base example", "ATGAAAGGGTTTCCCA", 16, "MKGFP", 0, 15},
+      {"lower case", "atgaaagggtttccca", 16, "MKGFP", 0, 15},
+      {"N reads as T, R as A, Y as T", "ATGNNNRAAYAAGGGnnnryy", 21, "MFKZGFI", 0, 21},
+      {"stops as Z", "TAATAGTGATGGATAAGAAGGCTGCTT", 27, "ZZZWIRRLL", 0, 27},
+      {"one codon of each first base", "TTCCAAAGTGAC", 12, "FQSD", 0, 12},
+      {"unknown characters", "ATGXAA1TTAA\rGGG", 16, "MG", 3, 15},
+      {"blank inside a codon", "ATGA AGGGTTTCCC", 16, "MGFP", 1, 15},
+      {"blank at a codon start stops", "ATGAAA GGTTTCCCA", 16, "MK", 0, 15},
+      {"line shorter than its length", "ATGAAAGGG", 21, "MKG", 0, 21},
+      {"last codon runs past the line end", "ATGAAAGG", 21, "MK", 1, 21},
+      {"line longer than its length", "ATGAAAGGGTTTCCCAAATTT", 16, "MKGFP", 0, 15},
+  };
+  Translation t;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    translate_candidate(c.bases, c.nlen, t);
+    EXPECT_EQ(t.residues, c.residues);
+    EXPECT_EQ(t.nunk, c.nunk);
+    EXPECT_EQ(t.nbase3, c.nbase3);
+  }
+}
+
+TEST(ParseLengthLine, ReadsTheFirstItem) {
+  const struct {
+    std::string line;
+    bool ok;
+    long value;
+  } cases[] = {
+      {"16", true, 16},      {"   42 junk", true, 42}, {"7,8", true, 7},    {"-5", true, -5},
+      {"+9", true, 9},       {"12\r", true, 12},      {"\t3", true, 3},     {"90", true, 90},
+      {"", false, 0},        {"   ", false, 0},       {"abc", false, 0},    {"12x", false, 0},
+      {"1.5", false, 0},     {",4", false, 0},        {"-", false, 0},
+      {"99999999999999999999", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("line \"" + c.line + "\"");
+    long v = -777;
+    EXPECT_EQ(parse_length_line(c.line, v), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(v, c.value);
+    }
+  }
+}
+
+class TranslationPhaseTest : public testutil::TempDirTest {};
+
+TEST_F(TranslationPhaseTest, WritesRecordsInCandidateOrder) {
+  const std::string long_candidate = "ATG" + std::string(30000, 'C');  // 30003 bases
+  const std::string r120 = std::string(120, 'A');
+  write_file(evaluator::CANDIDATES, "16\nATGAAAGGGTTTCCCA\n"  // 1
+                             "9\nATGAAATAG\n"         // 2: too short
+                             "0\n"                    // 3: no sequence line follows
+                             "CCCAAA\n"               // 4: stray sequence line
+                             "30003\n" + long_candidate + "\n"  // 5
+                             "360\n" + back_translate(r120) + "\n"  // 6
+                             "-2\nGGG\n"              // 7: negative, dropped
+                             "90");
+  translate_candidates();
+  // 10001 residues: M and 10000 P, in 166 lines of 60 and one of 41.
+  std::string long_record = ">     10001         0     30003         5\nM" + std::string(59, 'P') + "\n";
+  for (int i = 0; i < 165; ++i) long_record += std::string(60, 'P') + "\n";
+  long_record += std::string(41, 'P') + "\n";
+  const std::string expected = ">         5         0        15         1\nMKGFP\n" + long_record +
+                               ">       120         0       360         6\n" + std::string(60, 'A') + "\n" +
+                               std::string(60, 'A') + "\n>TER\n";
+  EXPECT_EQ(read_file(evaluator::PROTEINS), expected);
+  // "temp" keeps the last length line, the trailer, padded to 30000 columns.
+  EXPECT_EQ(read_file(evaluator::LENGTH_SCRATCH), "90" + std::string(29998, ' ') + "\n");
+}
+
+TEST_F(TranslationPhaseTest, SentinelEmptyRecordsAndTemp) {
+  const std::string long_line = "16" + std::string(40000, ' ') + "x";
+  const struct {
+    const char* name;
+    std::string input, proteins, temp;
+  } cases[] = {
+      {"empty list", "90", ">TER\n", "90" + std::string(29998, ' ') + "\n"},
+      {"no residues: one empty line", "18\nXXXQQQZZZQQQWWWEEE\n90",
+       ">         0         6        18         1\n\n>TER\n", "90" + std::string(29998, ' ') + "\n"},
+      {"long length line kept whole", long_line + "\nATGAAAGGGTTTCCCA\n",
+       ">         5         0        15         1\nMKGFP\n>TER\n", long_line + "\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(evaluator::PROTEINS, std::string(50000, '#'));  // an old, longer file is cut
+    write_file(evaluator::CANDIDATES, c.input);
+    translate_candidates();
+    EXPECT_EQ(read_file(evaluator::PROTEINS), c.proteins);
+    EXPECT_EQ(read_file(evaluator::LENGTH_SCRATCH), c.temp);
+  }
+}
+
+TEST_F(TranslationPhaseTest, FailuresNameTheFile) {
+  const struct {
+    const char* name;
+    const char* content;  // nullptr: no candidate file
+    std::string message_part;
+  } cases[] = {
+      {"missing file", nullptr, "'talvisca_seq'"},
+      {"length line without a number", "16\nATGAAAGGGTTTCCCA\nsixteen\nATG\n90",
+       "'talvisca_seq' line 3 should hold a candidate length but holds \"sixteen\""},
+      {"empty length line", "\nATGAAAGGGTTTCCCA\n90", "'talvisca_seq' line 1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(evaluator::CANDIDATES);
+    if (c.content != nullptr) write_file(evaluator::CANDIDATES, c.content);
+    try {
+      translate_candidates();
+      ADD_FAILURE() << "no Error thrown";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << e.what();
+    }
+  }
+}
+
+// -------------------------------------------------------------------- tables
+
+TEST(ResidueTables, Coordinates) {
+  const struct {
+    char letter;
+    std::array<int, 4> gdsl;
+  } cases[] = {{'L', {3, 0, 0, 0}}, {'W', {0, 3, 0, 0}}, {'G', {0, 0, 3, 0}}, {'F', {0, 0, 0, 3}},
+               {'Z', {0, 0, 0, 0}}, {'A', {0, 0, 2, 1}}, {'K', {1, 1, 0, 1}}, {'Y', {0, 1, 0, 2}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(1, c.letter));
+    EXPECT_EQ(residue_coordinates(residue_index(c.letter)), c.gdsl);
+  }
+  // The 20 amino acids take the 20 splits of 3 into four parts, one each.
+  std::set<std::array<int, 4>> seen;
+  for (int i = 1; i <= 20; ++i) {
+    const auto& x = residue_coordinates(i);
+    EXPECT_EQ(x[0] + x[1] + x[2] + x[3], 3) << RESIDUE_ALPHABET[i - 1];
+    seen.insert(x);
+  }
+  EXPECT_EQ(seen.size(), 20u);
+  EXPECT_EQ(residue_index('A'), 1);
+  EXPECT_EQ(residue_index('Z'), 21);
+  EXPECT_EQ(residue_index('B'), 0);
+  EXPECT_EQ(residue_index('a'), 0);
+}
+
+TEST(ResidueTables, DisfavouredTripeptidesAndConstants) {
+  const TripeptideTable t = build_tripeptide_table();
+  const auto entry = [&t](const char* p) {
+    return t[tripeptide_slot(residue_index(p[0]), residue_index(p[1]), residue_index(p[2]))];
+  };
+  EXPECT_EQ(entry("RRP"), 3);
+  EXPECT_EQ(entry("PRR"), 3);
+  EXPECT_EQ(entry("VRR"), 3);
+  EXPECT_EQ(entry("AGP"), 3);
+  EXPECT_EQ(entry("PPP"), 0);
+  EXPECT_EQ(entry("RRR"), 0);
+  EXPECT_EQ(entry("PGA"), 3);
+  EXPECT_EQ(entry("AGP") + entry("PGA") + entry("GPA"), 9);
+  EXPECT_EQ(std::count(t.begin(), t.end(), 3), 81);
+  EXPECT_EQ(std::count(t.begin(), t.end(), 0), 9261 - 81);
+  EXPECT_EQ(std::accumulate(OCTANT_EXPECT_11.begin(), OCTANT_EXPECT_11.end(), 0), 1000);
+  EXPECT_EQ(std::accumulate(OCTANT_EXPECT_3.begin(), OCTANT_EXPECT_3.end(), 0), 1000);
+  EXPECT_FLOAT_EQ(reference_mean(), 0.33784866f);
+}
+
+// ----------------------------------------------------------------- stop rule
+
+TEST(StopRule, CountsUntoleratedStops) {
+  const std::string x23(23, 'A'), x24(24, 'A'), x30(30, 'A');
+  const struct {
+    const char* name;
+    std::string residues;
+    long nmin, nstop;
+  } cases[] = {
+      {"stop 24 after M", "M" + x23 + "Z", 25, 1},
+      {"stop 25 after M", "M" + x24 + "Z", 25, 0},
+      {"no M, final stop", "AAAAAZ", 4, 1},
+      {"no stop", "AAAAAAA", 4, 0},
+      {"both stops measured from the same M", "M" + x30 + "Z" + "AAAAA" + "Z", 25, 0},
+      {"leading stop", "ZM" + x30, 25, 1},
+      {"counted stop forgets the M", "MZ" + x30 + "Z", 25, 2},
+      {"M after a counted stop", "MZM" + x30 + "Z", 25, 1},
+      {"short windows: 4 after M", "MAAAZ", 4, 0},
+      {"short windows: 3 after M", "MAAZ", 4, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(count_stops(c.residues, c.nmin), c.nstop);
+  }
+}
+
+TEST(StopRule, WindowChoiceFollowsLength) {
+  const struct {
+    long nres, nmin;
+    int lword;
+  } cases[] = {{0, 4, 3}, {4, 4, 3}, {24, 4, 3}, {25, 25, 11}, {40000, 25, 11}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.nres);
+    const WindowParams w = window_params(c.nres);
+    EXPECT_EQ(w.nmin, c.nmin);
+    EXPECT_EQ(w.lword, c.lword);
+  }
+}
+
+// --------------------------------------------------------------------- score
+
+TEST(ProteinScore, WorkedExample) {
+  ProteinScorer scorer;
+  ASSERT_EQ(count_stops(WORKED_EXAMPLE, 25), 0);
+  const ScoreDetails d = scorer.score(WORKED_EXAMPLE, window_params(40).lword);
+  EXPECT_EQ(d.nwin, 30);
+  EXPECT_EQ(d.noct, (std::array<long, 8>{11, 0, 2, 0, 7, 0, 10, 0}));
+  EXPECT_EQ(d.nexp, (std::array<long, 8>{5, 2, 2, 5, 2, 5, 5, 2}));
+  EXPECT_EQ(d.nexc, (std::array<long, 8>{6, -2, 0, -5, 5, -5, 5, -2}));
+  EXPECT_EQ(d.nbad, 0);
+  EXPECT_EQ(d.nbal, 15);
+  const struct {
+    const char* name;
+    float value, expected;
+  } figures[] = {
+      {"gdev", d.gdev, 76.22f},   {"ddev", d.ddev, 29.55f},   {"sdev", d.sdev, 62.88f},
+      {"ldev", d.ldev, -3.78f},   {"gdnrm", d.gdnrm, 157.29f}, {"gsnrm", d.gsnrm, 184.94f},
+      {"glnrm", d.glnrm, 135.50f}, {"dsnrm", d.dsnrm, 152.19f}, {"dlnrm", d.dlnrm, 79.84f},
+      {"slnrm", d.slnrm, 120.21f}, {"rng4", d.rng4, 85.73f},   {"rng6", d.rng6, 43.56f},
+  };
+  for (const auto& f : figures) EXPECT_NEAR(f.value, f.expected, 0.005) << f.name;
+  std::array<bool, SCORE_ROWS> rows{};
+  for (int r : {2, 3, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 16, 20, 22}) rows[static_cast<size_t>(r - 1)] = true;
+  EXPECT_EQ(d.rows, rows);
+  EXPECT_EQ(d.iscore, 38);
+}
+
+TEST(ProteinScore, WindowsAndOctants) {
+  ProteinScorer scorer;
+  const struct {
+    const char* name;
+    std::string residues;
+    long nwin;
+    std::array<long, 8> noct;
+  } cases[] = {
+      // Windows of 3: two windows centred on residues 2 and 3.
+      {"four L: test A, B, C hold", "LLLL", 2, {2, 0, 0, 0, 0, 0, 0, 0}},
+      {"four G: A and B fail", "GGGG", 2, {0, 0, 0, 0, 0, 0, 2, 0}},
+      {"four W: B holds only", "WWWW", 2, {0, 0, 0, 0, 0, 2, 0, 0}},
+      {"four F: A holds only", "FFFF", 2, {0, 0, 0, 2, 0, 0, 0, 0}},
+      {"four S: all fail", "SSSS", 2, {0, 0, 0, 0, 0, 0, 0, 2}},
+      {"LGF in octant 3, GFS in 8", "LGFS", 2, {0, 0, 1, 0, 0, 0, 0, 1}},
+      {"LWZ ties in test A, WZZ in 6", "LWZZ", 2, {0, 0, 0, 0, 0, 1, 0, 0}},
+      {"stops tie in every test", "ZZZZ", 2, {0, 0, 0, 0, 0, 0, 0, 0}},
+      {"24 residues: windows of 3", std::string(24, 'L'), 22, {22, 0, 0, 0, 0, 0, 0, 0}},
+      {"25 residues: windows of 11", std::string(25, 'L'), 15, {15, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScoreDetails d = scorer.score(c.residues, window_params(static_cast<long>(c.residues.size())).lword);
+    EXPECT_EQ(d.nwin, c.nwin);
+    EXPECT_EQ(d.noct, c.noct);
+  }
+}
+
+TEST(ProteinScore, ExpectationRoundsHalvesUp) {
+  // 250 windows of 11: 82 x 250 / 1000 = 20.5 gives 21, 168 x 250 / 1000 = 42.
+  ProteinScorer scorer;
+  const ScoreDetails d = scorer.score(std::string(260, 'A'), 11);
+  EXPECT_EQ(d.nwin, 250);
+  EXPECT_EQ(d.nexp, (std::array<long, 8>{42, 21, 21, 42, 21, 42, 42, 21}));
+  // 2 windows of 3: 197 x 2 / 1000 = 0.394 and 53 x 2 / 1000 = 0.106 give 0.
+  EXPECT_EQ(scorer.score("AAAA", 3).nexp, (std::array<long, 8>{}));
+}
+
+TEST(ProteinScore, FourthDisfavouredOccurrenceRemovesRow13) {
+  ProteinScorer scorer;
+  const struct {
+    const char* residues;
+    long nbad;
+  } cases[] = {
+      {"RRPRRPRRPAAA", 0},        // RRP three times
+      {"RRPRRPRRPRRP", 1},        // RRP four times (PRR and RPR three times each)
+      {"PPPPPPPPRRRRRRRR", 0},    // PPP and RRR are not listed
+      {"RRPRRPRRPRRPSSRSSRSSRSSR", 2},  // RRP and SSR four times each
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.residues);
+    const std::string r = c.residues;
+    const ScoreDetails d = scorer.score(r, window_params(static_cast<long>(r.size())).lword);
+    EXPECT_EQ(d.nbad, c.nbad);
+    EXPECT_EQ(d.rows[12], c.nbad == 0);
+    int points = 0;
+    for (size_t i = 0; i < SCORE_ROWS; ++i) points += d.rows[i] ? ROW_POINTS[i] : 0;
+    EXPECT_EQ(d.iscore, points);
+  }
+}
+
+// ---------------------------------------------------------------- the stage
+
+class EvaluatorStageTest : public testutil::TempDirTest {
+ protected:
+  // Runs the stage; returns what it wrote on standard output.
+  std::string run() {
+    testing::internal::CaptureStdout();
+    try {
+      EXPECT_EQ(webtalvisca9mod(), 0);
+    } catch (...) {
+      testing::internal::GetCapturedStdout();
+      throw;
+    }
+    return testing::internal::GetCapturedStdout();
+  }
+};
+
+TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
+  write_file(evaluator::CANDIDATES, "120\n" + back_translate(WORKED_EXAMPLE) + "\n" +  // 1: protein
+                                 "9\nATGAAATAG\n" +                              // 2: not translated
+                                 "18\nATGXXXXXXXXXXXXXXX\n" +                    // 3: one residue
+                                 "18\nATGTAAAAAAAAAAAAAA\n" +                    // 4: MZKKKK, stop
+                                 "16\nATGAAAGGGTTTCCCA\n" +                      // 5: MKGFP, score 21
+                                 "90");
+  write_file(evaluator::REPORT, std::string(10000, '#'));  // an old, longer report
+  const std::string out = run();
+  const std::string closing = counts(4, 1, 1, 2, 2, 1);
+  EXPECT_EQ(read_file(evaluator::REPORT),
+            BANNER +
+                "  Analyzing file # 1\n"
+                "  Total Number of Amino acids  40\n"
+                "The Query Sequence is likely to code for a Protein\n"
+                "  Analyzing file # 4\n"
+                "  Total Number of Amino acids  6\n"
+                " The Query Sequence contains stop codons \n"
+                "  Analyzing file # 5\n"
+                "  Total Number of Amino acids  5\n"
+                " The Query Sequence is not a Protein \n"
+                "\n\n" +
+                closing);
+  EXPECT_EQ(out, BANNER + "\n" + closing);
+  EXPECT_EQ(read_file(evaluator::PROTEINS), ">        40         0       120         1\n" + WORKED_EXAMPLE +
+                                         "\n"
+                                         ">         1         5        18         3\nM\n"
+                                         ">         6         0        18         4\nMZKKKK\n"
+                                         ">         5         0        15         5\nMKGFP\n>TER\n");
+}
+
+TEST_F(EvaluatorStageTest, EmptyCandidateList) {
+  write_file(evaluator::CANDIDATES, "90");
+  const std::string out = run();
+  EXPECT_EQ(read_file(evaluator::REPORT), BANNER + "\n\n" + counts(0, 0, 0, 0, 0, 0));
+  EXPECT_EQ(out, BANNER + "\n" + counts(0, 0, 0, 0, 0, 0));
+  EXPECT_EQ(read_file(evaluator::PROTEINS), ">TER\n");
+}
+
+TEST_F(EvaluatorStageTest, WindowChoiceAndMinimumAtTheBoundaries) {
+  // Prefixes of the worked example, each ending in a stop. With 24 residues
+  // the stage uses windows of 3 (score 37; windows of 11 would give 27) and a
+  // minimum of 4, so the stop 23 after the "M" is tolerated. With 25 the
+  // minimum is 25 and the stop 24 after the "M" counts. With 26 the stop is
+  // tolerated and windows of 11 give 27 (windows of 3 would give 37).
+  const std::string p24 = WORKED_EXAMPLE.substr(0, 23) + "Z";
+  const std::string p25 = WORKED_EXAMPLE.substr(0, 24) + "Z";
+  const std::string p26 = WORKED_EXAMPLE.substr(0, 25) + "Z";
+  const std::string at_threshold = "YYLALSWSILRITRVGVQHVTHLGG";  // scores exactly 36
+  ASSERT_EQ(ProteinScorer().score(at_threshold, 11).iscore, PROTEIN_THRESHOLD);
+  write_file(evaluator::CANDIDATES, "72\n" + back_translate(p24) + "\n75\n" + back_translate(p25) + "\n78\n" +
+                                 back_translate(p26) + "\n16\nATGAAAGGGXXXXXXX\n75\n" +
+                                 back_translate(at_threshold) + "\n90");
+  const std::string out = run();
+  const std::string closing = counts(5, 1, 1, 2, 3, 2);
+  EXPECT_EQ(read_file(evaluator::REPORT), BANNER +
+                                             "  Analyzing file # 1\n  Total Number of Amino acids  24\n"
+                                             "The Query Sequence is likely to code for a Protein\n"
+                                             "  Analyzing file # 2\n  Total Number of Amino acids  25\n"
+                                             " The Query Sequence contains stop codons \n"
+                                             "  Analyzing file # 3\n  Total Number of Amino acids  26\n"
+                                             " The Query Sequence is not a Protein \n"
+                                             "  Analyzing file # 5\n  Total Number of Amino acids  25\n"
+                                             "The Query Sequence is likely to code for a Protein\n"
+                                             "\n\n" + closing);
+  EXPECT_EQ(out, BANNER + "\n" + closing);
+}
+
+TEST_F(EvaluatorStageTest, MissingCandidateFileIsAnError) {
+  testing::internal::CaptureStdout();
+  try {
+    webtalvisca9mod();
+    ADD_FAILURE() << "no Error thrown";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("'talvisca_seq'"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_FALSE(testutil::exists(evaluator::REPORT));
+}
