@@ -27,7 +27,7 @@ int check_stddev_gene() {
   unsigned long record = 0;
   while (in.next_long(b1)) {
     ++record;
-    if (!in.next_long(b2) || !next_real(in, SEQ_STD_DEV, std_dev))
+    if (!in.next_long(b2) || !in.next_float(std_dev, true))
       throw Error("'" + std::string(SEQ_STD_DEV) + "': record " + std::to_string(record) +
                   " is cut short (expected two integers and a deviation)");
     if (static_cast<double>(std_dev) < STD_DEV_THRESHOLD) std::fprintf(out, "%ld %ld\n", b1, b2);

@@ -98,15 +98,19 @@ namespace {
 bool is_space(int c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 }  // namespace
 
-bool Scanner::next_word(std::string& word) {
+int Scanner::skip_space() {
   FILE* fp = file_.get();
   int c;
   do c = getc_unlocked(fp);
   while (c != EOF && is_space(c));
-  if (c == EOF) {
-    file_.check_read();
-    return false;
-  }
+  if (c == EOF) file_.check_read();
+  return c;
+}
+
+bool Scanner::next_word(std::string& word) {
+  FILE* fp = file_.get();
+  int c = skip_space();
+  if (c == EOF) return false;
   word.clear();
   while (c != EOF && !is_space(c)) {
     word.push_back(static_cast<char>(c));
@@ -118,13 +122,8 @@ bool Scanner::next_word(std::string& word) {
 
 bool Scanner::next_long(long& value) {
   FILE* fp = file_.get();
-  int c;
-  do c = getc_unlocked(fp);
-  while (c != EOF && is_space(c));
-  if (c == EOF) {
-    file_.check_read();
-    return false;
-  }
+  int c = skip_space();
+  if (c == EOF) return false;
   bool negative = false;
   if (c == '-' || c == '+') {
     negative = c == '-';
@@ -150,16 +149,28 @@ bool Scanner::next_pair(long& b1, long& b2) {
   return true;
 }
 
-bool Scanner::next_float(float& value) {
+bool Scanner::next_float(float& value, bool allow_non_finite) {
   std::string word;
   if (!next_word(word)) return false;
   errno = 0;
   char* end = nullptr;
   float v = std::strtof(word.c_str(), &end);
-  if (end == word.c_str() || *end != '\0' || !std::isfinite(v))
+  if (end == word.c_str() || *end != '\0' || (!allow_non_finite && !std::isfinite(v)))
     throw Error("'" + file_.name() + "': malformed number '" + word + "'");
   value = v;
   return true;
+}
+
+bool read_line(const File& file, std::string& line) {
+  line.clear();
+  FILE* fp = file.get();
+  int c;
+  while ((c = getc_unlocked(fp)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') return true;
+  }
+  file.check_read();
+  return !line.empty();
 }
 
 }  // namespace codonspace

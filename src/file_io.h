@@ -77,12 +77,20 @@ class Scanner {
   bool next_pair(long& b1, long& b2);
   // Skips white space and reads one whitespace-delimited word; false at end.
   bool next_word(std::string& word);
-  // Reads one word and converts it like "%f" (finite values only); false at
-  // end of input, Error on a malformed number.
-  bool next_float(float& value);
+  // Reads one word and converts it like "%f"; false at end of input, Error
+  // on a malformed number. Infinities and not-a-number ("nan", "-nan", as
+  // printf writes them) are malformed unless allow_non_finite is set.
+  bool next_float(float& value, bool allow_non_finite = false);
 
  private:
+  // Skips white space; returns the first other character, or EOF.
+  int skip_space();
   const File& file_;
 };
+
+// Reads one whole line, its line end included when there is one, into line.
+// Returns false (line empty) at the end of input; throws Error on a read
+// error.
+bool read_line(const File& file, std::string& line);
 
 }  // namespace codonspace

@@ -29,7 +29,7 @@ int select_longest_orfs(const char* input) {
 }
 
 int longest_orf_dna() { return select_longest_orfs(SIGNAL); }
-int longest_orf_protein() { return select_longest_orfs("signal66genes"); }
-int longest_orf() { return select_longest_orfs("std_check"); }
+int longest_orf_protein() { return select_longest_orfs(SIGNAL66GENES); }
+int longest_orf() { return select_longest_orfs(STD_CHECK); }
 
 }  // namespace codonspace

@@ -74,10 +74,10 @@ int rmvFile(const char* fileName) {
 }
 
 std::vector<const char*> working_files(int option) {
-  static const char* const screening[] = {"talvisca_seq", "proS", "signal66genes", "signal_talvisca66",
-                                          "temp",         "webtalvisca.out"};
-  static const char* const deviation[] = {"codon",        "codon1_codonvalue", "nongenefile", "seq_std_dev",
-                                          "std_check",    "stddev_seq",        "test1"};
+  static const char* const screening[] = {TALVISCA_SEQ, PROS,      SIGNAL66GENES,
+                                          SIGNAL_TALVISCA66, TEMP_FILE, EVALUATOR_REPORT};
+  static const char* const deviation[] = {CODON_PERCENTAGES, CODON1_CODONVALUE, NONGENEFILE, SEQ_STD_DEV,
+                                          STD_CHECK,         STDDEV_SEQ,        TEST1};
   static const char* const always[] = {MAIN_STRAND,          SIGNAL,         UNIT_GENE_VECTORS,
                                        LONGEST_ORFS,         PREDICTION_ORFS, COMPLEMENTARY_STRAND,
                                        LONGEST_ORF_SEQUENCES, PROCESSED_GENOME};

@@ -16,22 +16,9 @@
 #include <string>
 
 #include "file_io.h"
+#include "stages.h"
 
 namespace codonspace {
-
-// Working files of the screening stages and the reference composition.
-inline constexpr const char* TALVISCA_SEQ = "talvisca_seq";
-inline constexpr const char* EVALUATOR_REPORT = "webtalvisca.out";
-inline constexpr const char* SIGNAL_TALVISCA66 = "signal_talvisca66";
-inline constexpr const char* SIGNAL66GENES = "signal66genes";
-inline constexpr const char* STDDEV_SEQ = "stddev_seq";
-inline constexpr const char* TEST1 = "test1";
-inline constexpr const char* NONGENEFILE = "nongenefile";
-inline constexpr const char* CODON_PERCENTAGES = "codon";
-inline constexpr const char* CODON1_CODONVALUE = "codon1_codonvalue";
-inline constexpr const char* SEQ_STD_DEV = "seq_std_dev";
-inline constexpr const char* STD_CHECK = "std_check";
-inline constexpr const char* REFERENCE_COMPOSITION = "data/codon1";
 
 // "processed_genome" + "signal" -> "talvisca_seq": "%ld\n" then the bases on
 // the next line, the trailer "90" after the last record.
@@ -74,34 +61,5 @@ char translate_codon(char b1, char b2, char b3);
 // naming the file when it cannot be opened, holds fewer than 20 numbers or a
 // malformed one among them.
 std::array<float, 20> read_reference_composition(const std::string& path);
-
-// Reads one whole line, its line end included when there is one, into line.
-// Returns false (line empty) at the end of input; throws Error on a read
-// error.
-inline bool read_line(const File& file, std::string& line) {
-  line.clear();
-  FILE* fp = file.get();
-  int c;
-  while ((c = getc_unlocked(fp)) != EOF) {
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') return true;
-  }
-  file.check_read();
-  return !line.empty();
-}
-
-// Reads one whitespace-delimited word as "%f" does, accepting "nan", "-nan"
-// and "inf" as printf writes them. Returns false at the end of input; throws
-// Error naming the file on a word that is not a number.
-inline bool next_real(Scanner& in, const std::string& name, float& value) {
-  std::string word;
-  if (!in.next_word(word)) return false;
-  char* end = nullptr;
-  errno = 0;
-  const float v = std::strtof(word.c_str(), &end);
-  if (end == word.c_str() || *end != '\0') throw Error("'" + name + "': malformed number '" + word + "'");
-  value = v;
-  return true;
-}
 
 }  // namespace codonspace

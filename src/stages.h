@@ -22,6 +22,22 @@ inline constexpr const char* GENE_SEQUENCES = "gene_sequences";
 inline constexpr const char* MAIN_STRAND = "main_strand";
 inline constexpr const char* COMPLEMENTARY_STRAND = "complementary_strand";
 inline constexpr const char* PLANE_FILE = "data/best_plane_fixed.dat";
+// Methods 2 and 3.
+inline constexpr const char* TALVISCA_SEQ = "talvisca_seq";
+inline constexpr const char* PROS = "proS";
+inline constexpr const char* TEMP_FILE = "temp";
+inline constexpr const char* EVALUATOR_REPORT = "webtalvisca.out";
+inline constexpr const char* SIGNAL_TALVISCA66 = "signal_talvisca66";
+inline constexpr const char* SIGNAL66GENES = "signal66genes";
+// Method 3.
+inline constexpr const char* STDDEV_SEQ = "stddev_seq";
+inline constexpr const char* TEST1 = "test1";
+inline constexpr const char* NONGENEFILE = "nongenefile";
+inline constexpr const char* CODON_PERCENTAGES = "codon";
+inline constexpr const char* CODON1_CODONVALUE = "codon1_codonvalue";
+inline constexpr const char* SEQ_STD_DEV = "seq_std_dev";
+inline constexpr const char* STD_CHECK = "std_check";
+inline constexpr const char* REFERENCE_COMPOSITION = "data/codon1";
 
 // The six per-frame result files, in the order +1 +2 +3 -1 -2 -3.
 extern const char* const FRAME_FILES[6];

@@ -124,7 +124,7 @@ int stddev() {
       Scanner down(fp_down);
       for (int k = 0; k < AMINO_ACIDS; ++k) {
         float e;
-        if (!next_real(down, CODON_PERCENTAGES, e))
+        if (!down.next_float(e, true))
           throw Error("'" + std::string(CODON_PERCENTAGES) +
                       "' holds fewer than 20 percentages after writing");
         std::fprintf(fp_concat.get(), "%f\t%f\n", static_cast<double>(e), static_cast<double>(reference[k]));
@@ -136,8 +136,8 @@ int stddev() {
     Scanner pairs(fp1);
     float stack1 = 0.0f;
     float e, g;
-    while (next_real(pairs, CODON1_CODONVALUE, e)) {
-      if (!next_real(pairs, CODON1_CODONVALUE, g))
+    while (pairs.next_float(e, true)) {
+      if (!pairs.next_float(g, true))
         throw Error("'" + std::string(CODON1_CODONVALUE) + "': the last line is cut short");
       const float difference = g - e;
       const float square = difference * difference;

@@ -106,7 +106,7 @@ class TranslationPhaseTest : public testutil::TempDirTest {};
 TEST_F(TranslationPhaseTest, WritesRecordsInCandidateOrder) {
   const std::string long_candidate = "ATG" + std::string(30000, 'C');  // 30003 bases
   const std::string r120 = std::string(120, 'A');
-  write_file(evaluator::CANDIDATES, "16\nATGAAAGGGTTTCCCA\n"  // 1
+  write_file(TALVISCA_SEQ, "16\nATGAAAGGGTTTCCCA\n"  // 1
                              "9\nATGAAATAG\n"         // 2: too short
                              "0\n"                    // 3: no sequence line follows
                              "CCCAAA\n"               // 4: stray sequence line
@@ -122,9 +122,9 @@ TEST_F(TranslationPhaseTest, WritesRecordsInCandidateOrder) {
   const std::string expected = ">         5         0        15         1\nMKGFP\n" + long_record +
                                ">       120         0       360         6\n" + std::string(60, 'A') + "\n" +
                                std::string(60, 'A') + "\n>TER\n";
-  EXPECT_EQ(read_file(evaluator::PROTEINS), expected);
+  EXPECT_EQ(read_file(PROS), expected);
   // "temp" keeps the last length line, the trailer, padded to 30000 columns.
-  EXPECT_EQ(read_file(evaluator::LENGTH_SCRATCH), "90" + std::string(29998, ' ') + "\n");
+  EXPECT_EQ(read_file(TEMP_FILE), "90" + std::string(29998, ' ') + "\n");
 }
 
 TEST_F(TranslationPhaseTest, SentinelEmptyRecordsAndTemp) {
@@ -141,11 +141,11 @@ TEST_F(TranslationPhaseTest, SentinelEmptyRecordsAndTemp) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    write_file(evaluator::PROTEINS, std::string(50000, '#'));  // an old, longer file is cut
-    write_file(evaluator::CANDIDATES, c.input);
+    write_file(PROS, std::string(50000, '#'));  // an old, longer file is cut
+    write_file(TALVISCA_SEQ, c.input);
     translate_candidates();
-    EXPECT_EQ(read_file(evaluator::PROTEINS), c.proteins);
-    EXPECT_EQ(read_file(evaluator::LENGTH_SCRATCH), c.temp);
+    EXPECT_EQ(read_file(PROS), c.proteins);
+    EXPECT_EQ(read_file(TEMP_FILE), c.temp);
   }
 }
 
@@ -162,8 +162,8 @@ TEST_F(TranslationPhaseTest, FailuresNameTheFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::remove(evaluator::CANDIDATES);
-    if (c.content != nullptr) write_file(evaluator::CANDIDATES, c.content);
+    std::remove(TALVISCA_SEQ);
+    if (c.content != nullptr) write_file(TALVISCA_SEQ, c.content);
     try {
       translate_candidates();
       ADD_FAILURE() << "no Error thrown";
@@ -365,16 +365,16 @@ class EvaluatorStageTest : public testutil::TempDirTest {
 };
 
 TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
-  write_file(evaluator::CANDIDATES, "120\n" + back_translate(WORKED_EXAMPLE) + "\n" +  // 1: protein
+  write_file(TALVISCA_SEQ, "120\n" + back_translate(WORKED_EXAMPLE) + "\n" +  // 1: protein
                                  "9\nATGAAATAG\n" +                              // 2: not translated
                                  "18\nATGXXXXXXXXXXXXXXX\n" +                    // 3: one residue
                                  "18\nATGTAAAAAAAAAAAAAA\n" +                    // 4: MZKKKK, stop
                                  "16\nATGAAAGGGTTTCCCA\n" +                      // 5: MKGFP, score 21
                                  "90");
-  write_file(evaluator::REPORT, std::string(10000, '#'));  // an old, longer report
+  write_file(EVALUATOR_REPORT, std::string(10000, '#'));  // an old, longer report
   const std::string out = run();
   const std::string closing = counts(4, 1, 1, 2, 2, 1);
-  EXPECT_EQ(read_file(evaluator::REPORT),
+  EXPECT_EQ(read_file(EVALUATOR_REPORT),
             BANNER +
                 "  Analyzing file # 1\n"
                 "  Total Number of Amino acids  40\n"
@@ -388,7 +388,7 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
                 "\n\n" +
                 closing);
   EXPECT_EQ(out, BANNER + "\n" + closing);
-  EXPECT_EQ(read_file(evaluator::PROTEINS), ">        40         0       120         1\n" + WORKED_EXAMPLE +
+  EXPECT_EQ(read_file(PROS), ">        40         0       120         1\n" + WORKED_EXAMPLE +
                                          "\n"
                                          ">         1         5        18         3\nM\n"
                                          ">         6         0        18         4\nMZKKKK\n"
@@ -396,11 +396,11 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
 }
 
 TEST_F(EvaluatorStageTest, EmptyCandidateList) {
-  write_file(evaluator::CANDIDATES, "90");
+  write_file(TALVISCA_SEQ, "90");
   const std::string out = run();
-  EXPECT_EQ(read_file(evaluator::REPORT), BANNER + "\n\n" + counts(0, 0, 0, 0, 0, 0));
+  EXPECT_EQ(read_file(EVALUATOR_REPORT), BANNER + "\n\n" + counts(0, 0, 0, 0, 0, 0));
   EXPECT_EQ(out, BANNER + "\n" + counts(0, 0, 0, 0, 0, 0));
-  EXPECT_EQ(read_file(evaluator::PROTEINS), ">TER\n");
+  EXPECT_EQ(read_file(PROS), ">TER\n");
 }
 
 TEST_F(EvaluatorStageTest, WindowChoiceAndMinimumAtTheBoundaries) {
@@ -414,12 +414,12 @@ TEST_F(EvaluatorStageTest, WindowChoiceAndMinimumAtTheBoundaries) {
   const std::string p26 = WORKED_EXAMPLE.substr(0, 25) + "Z";
   const std::string at_threshold = "YYLALSWSILRITRVGVQHVTHLGG";  // scores exactly 36
   ASSERT_EQ(ProteinScorer().score(at_threshold, 11).iscore, PROTEIN_THRESHOLD);
-  write_file(evaluator::CANDIDATES, "72\n" + back_translate(p24) + "\n75\n" + back_translate(p25) + "\n78\n" +
+  write_file(TALVISCA_SEQ, "72\n" + back_translate(p24) + "\n75\n" + back_translate(p25) + "\n78\n" +
                                  back_translate(p26) + "\n16\nATGAAAGGGXXXXXXX\n75\n" +
                                  back_translate(at_threshold) + "\n90");
   const std::string out = run();
   const std::string closing = counts(5, 1, 1, 2, 3, 2);
-  EXPECT_EQ(read_file(evaluator::REPORT), BANNER +
+  EXPECT_EQ(read_file(EVALUATOR_REPORT), BANNER +
                                              "  Analyzing file # 1\n  Total Number of Amino acids  24\n"
                                              "The Query Sequence is likely to code for a Protein\n"
                                              "  Analyzing file # 2\n  Total Number of Amino acids  25\n"
@@ -441,5 +441,5 @@ TEST_F(EvaluatorStageTest, MissingCandidateFileIsAnError) {
     EXPECT_NE(std::string(e.what()).find("'talvisca_seq'"), std::string::npos) << e.what();
   }
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_FALSE(testutil::exists(evaluator::REPORT));
+  EXPECT_FALSE(testutil::exists(EVALUATOR_REPORT));
 }

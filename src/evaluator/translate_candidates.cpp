@@ -98,9 +98,9 @@ void write_protein_record(FILE* fp, const Translation& t, long nord) {
 }
 
 void translate_candidates() {
-  File in(evaluator::CANDIDATES, "r", kBigBuffer);
+  File in(TALVISCA_SEQ, "r", kBigBuffer);
   if (!in.is_open()) throw Error("cannot open " + file_reason(in.name(), in.open_error()));
-  File out(evaluator::PROTEINS, "w", kBigBuffer);
+  File out(PROS, "w", kBigBuffer);
   if (!out.is_open()) throw Error("cannot open " + file_reason(out.name(), out.open_error()));
 
   LineReader reader(in);
@@ -132,7 +132,7 @@ void translate_candidates() {
   // "temp" keeps the last length line, padded with blanks to 30000 columns
   // (a longer line is kept whole). Without any length line it is untouched.
   if (length_line_seen) {
-    File temp(evaluator::LENGTH_SCRATCH, "w");
+    File temp(TEMP_FILE, "w");
     if (!temp.is_open()) throw Error("cannot open " + file_reason(temp.name(), temp.open_error()));
     if (last_length_line.size() < LENGTH_SCRATCH_COLUMNS)
       last_length_line.resize(LENGTH_SCRATCH_COLUMNS, ' ');

@@ -66,9 +66,9 @@ long candidate_place(const std::string& header, const File& proteins) {
 }  // namespace
 
 void evaluate_proteins(FILE* out) {
-  File in(evaluator::PROTEINS, "r", kBigBuffer);
+  File in(PROS, "r", kBigBuffer);
   if (!in.is_open()) throw Error("cannot open " + file_reason(in.name(), in.open_error()));
-  File report(evaluator::REPORT, "w", kBigBuffer);
+  File report(EVALUATOR_REPORT, "w", kBigBuffer);
   if (!report.is_open()) throw Error("cannot open " + file_reason(report.name(), report.open_error()));
   FILE* fp = report.get();
   write_banner(out);

@@ -6,15 +6,9 @@
 
 #include <cstdio>
 
-namespace codonspace {
+#include "stages.h"
 
-// The evaluator's working files.
-namespace evaluator {
-inline constexpr const char* CANDIDATES = "talvisca_seq";
-inline constexpr const char* PROTEINS = "proS";
-inline constexpr const char* LENGTH_SCRATCH = "temp";
-inline constexpr const char* REPORT = "webtalvisca.out";
-}  // namespace evaluator
+namespace codonspace {
 
 // Runs both phases in the current directory. Returns 0; throws Error when a
 // file cannot be opened ("talvisca_seq" missing), on a length line without a
