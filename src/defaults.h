@@ -4,7 +4,7 @@
 
 namespace codonspace {
 
-inline constexpr int DEFAULT_MIN_LENGTH = 300;
-inline constexpr const char* DEFAULT_START_CODONS[] = {"ATG"};
+inline constexpr int DEFAULT_MIN_LENGTH = 150;
+inline constexpr const char* DEFAULT_START_CODONS[] = {"ATG", "GTG", "TTG"};
 
 }  // namespace codonspace

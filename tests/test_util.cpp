@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "codon.h"
+#include "file_io.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +26,18 @@ const std::vector<std::string> WORKING_FILES = {
 const std::vector<std::string> RESULT_FILES = {"gene_sequences",      "1main_orfs",          "2main_orfs",
                                                "3main_orfs",          "1complementary_orfs", "2complementary_orfs",
                                                "3complementary_orfs"};
+
+namespace {
+const std::string STARS = "         ***************************      \n";
+}  // namespace
+const std::string REPORT_BANNER = "\n\n\n\n\n\n" + STARS + "       Welcome to Orvelle  \n" + STARS + "\n\n";
+
+std::string report_counts(long files, long shorts, long stops, long skipped, long analyzed, long proteins) {
+  return "  Total Number of Files = " + std::to_string(files) + "\n  Number of short proteins = " +
+         std::to_string(shorts) + "\n  Number of Files Skipped due to stops= " + std::to_string(stops) +
+         "\n  Total Number of Files Skipped = " + std::to_string(skipped) + "\n  Number of files analyzed =  " +
+         std::to_string(analyzed) + "\n  Number of Proteins Found =  " + std::to_string(proteins) + "\n" + STARS;
+}
 
 void TempDirTest::SetUp() {
   old_cwd_ = fs::current_path().string();
@@ -65,6 +79,54 @@ std::vector<std::string> list_dir(const std::string& path) {
   return names;
 }
 
+void put_file(const std::string& path, const char* content) {
+  if (content == nullptr)
+    std::remove(path.c_str());
+  else
+    write_file(path, content);
+}
+
+std::string reverse_complement(const std::string& s) {
+  std::string r(s.rbegin(), s.rend());
+  for (char& c : r) c = codonspace::comp_base(c);
+  return r;
+}
+
+void expect_error(const std::function<void()>& f, std::initializer_list<std::string> parts,
+                  const std::string& context) {
+  std::string what;
+  try {
+    f();
+    ADD_FAILURE() << context << ": no Error thrown";
+  } catch (const codonspace::Error& e) {
+    what = e.what();
+  }
+  for (const auto& part : parts) EXPECT_NE(what.find(part), std::string::npos) << context << ": " << what;
+}
+
+StageRun run_captured(const std::function<int()>& stage) {
+  StageRun r;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  try {
+    r.status = stage();
+  } catch (...) {
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    throw;
+  }
+  r.out = testing::internal::GetCapturedStdout();
+  r.err = testing::internal::GetCapturedStderr();
+  return r;
+}
+
+StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file) {
+  StageRun r = run_captured(stage);
+  EXPECT_EQ(r.status, -1) << file;
+  EXPECT_NE(r.err.find("'" + file + "'"), std::string::npos) << r.err;
+  return r;
+}
+
 std::string codon_value_list(const std::map<std::string, float>& values) {
   std::ostringstream s;
   for (int i = 63; i >= 0; --i) {
@@ -101,32 +163,21 @@ RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, con
   const pid_t pid = fork();
   if (pid == 0) {
     if (fsize_limit >= 0) {
-      struct rlimit lim;
-      lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(fsize_limit);
+      const struct rlimit lim = {static_cast<rlim_t>(fsize_limit), static_cast<rlim_t>(fsize_limit)};
       setrlimit(RLIMIT_FSIZE, &lim);
     }
-    const int out_fd = stdout_file != nullptr ? open(stdout_file, O_WRONLY) : out_pipe[1];
-    dup2(out_fd, STDOUT_FILENO);
+    dup2(stdout_file != nullptr ? open(stdout_file, O_WRONLY) : out_pipe[1], STDOUT_FILENO);
     dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[0]);
-    close(err_pipe[1]);
+    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
     execv(argv[0], argv.data());
     _exit(127);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);
-  if (pid < 0) {
-    ADD_FAILURE() << "fork failed";
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    return r;
-  }
+  // Both pipes are drained together, so that neither can fill and block.
   struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   std::string* sinks[2] = {&r.out, &r.err};
-  int open_fds = 2;
-  while (open_fds > 0) {
+  for (int open_fds = 2; open_fds > 0;) {
     if (poll(fds, 2, -1) < 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -142,7 +193,7 @@ RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, con
     }
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (pid < 0 || waitpid(pid, &status, 0) < 0) ADD_FAILURE() << "fork failed";
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return r;
 }

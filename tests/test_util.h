@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +31,29 @@ std::string read_file(const std::string& path);
 bool exists(const std::string& path);
 // Names in the directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string& path = ".");
+
+// Writes content to path; removes path when content is nullptr.
+void put_file(const std::string& path, const char* content);
+// The bases of s in the other strand's reading direction.
+std::string reverse_complement(const std::string& s);
+
+// Expects f to throw an Error whose message holds every one of parts.
+void expect_error(const std::function<void()>& f, std::initializer_list<std::string> parts,
+                  const std::string& context = "");
+
+// A stage run in-process with standard output and error captured.
+struct StageRun {
+  int status = 0;
+  std::string out, err;
+};
+StageRun run_captured(const std::function<int()>& stage);
+// Runs a stage whose input is missing: expects status -1 and the quoted
+// file name on standard error; returns the run for further checks.
+StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file);
+
+// The evaluator report's opening banner and its closing counts.
+extern const std::string REPORT_BANNER;
+std::string report_counts(long files, long shorts, long stops, long skipped, long analyzed, long proteins);
 
 // Reference tables of a test: codon -> value for the two codon-value lists
 // (codons not named get 0), the 64 z values in index order, the plane file.

@@ -1,19 +1,26 @@
-// evaluate: scores codonspace's predictions against a reference annotation.
+// evaluate: scores predicted genes against a reference annotation.
 //
 //   evaluate [--name NAME] [--seqid ID] REFERENCE.cds.tsv RESULT_DIR
 //   evaluate [--name NAME] --per-record REFERENCE.cds.tsv DIR
+//   evaluate [--name NAME] [--seqid ID] --gff REFERENCE.cds.tsv PREDICTIONS.gff
 //
-// RESULT_DIR holds the six per-frame result files of one run ("LABEL b1 b2"
-// lines). The reference is "start end strand" per CDS, or "seqid start end
-// strand" for multi-record genomes; with --seqid only that record's CDS are
-// used. With --per-record, DIR holds one subdirectory per record, named by
-// its seqid, each with the result files of that record's run; all records of
-// the reference are scored and the counts summed (a record with no
-// subdirectory contributes its reference CDS and no predictions; a
-// subdirectory with no reference CDS contributes its predictions).
+// RESULT_DIR holds the six per-frame result files of one codonspace run
+// ("LABEL b1 b2" lines). The reference is "start end strand" per CDS, or
+// "seqid start end strand" for multi-record genomes; with --seqid only that
+// record's CDS (and, for GFF, that record's predictions) are used. With
+// --per-record, DIR holds one subdirectory per record, named by its seqid,
+// each with the result files of that record's run. With --gff the
+// predictions are the CDS features of a GFF3 file (seqid column 1, start 4,
+// end 5, strand 7), as the peer gene finders write them.
+//
+// Multi-record genomes are scored record by record and the counts summed: a
+// record with no predictions contributes its reference CDS, a record with no
+// reference CDS its predictions. A reference without seqids (one record) is
+// paired with the predictions' only record.
 //
 // Prints one line: name, reference CDS, predictions, 3' matches (reference
-// and predicted), sensitivity, precision, F1 and start accuracy.
+// and predicted), sensitivity, precision, F1, start accuracy and the number
+// of matched predictions whose start is right (for pooling counts).
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -39,14 +46,15 @@ namespace {
 void usage() {
   std::fprintf(stderr,
                "usage: evaluate [--name NAME] [--seqid ID] REFERENCE.cds.tsv RESULT_DIR\n"
-               "       evaluate [--name NAME] --per-record REFERENCE.cds.tsv DIR\n");
+               "       evaluate [--name NAME] --per-record REFERENCE.cds.tsv DIR\n"
+               "       evaluate [--name NAME] [--seqid ID] --gff REFERENCE.cds.tsv PREDICTIONS.gff\n");
 }
 
 // Reference CDS grouped by seqid ("" for three-column files).
-std::map<std::string, std::vector<Gene>> read_reference(const std::string& path) {
+RecordGenes read_reference(const std::string& path) {
   File f(path, "r");
   if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::map<std::string, std::vector<Gene>> out;
+  RecordGenes out;
   std::string line;
   long lineno = 0;
   int c;
@@ -90,6 +98,28 @@ std::vector<Gene> read_predictions(const std::string& dir) {
   return out;
 }
 
+// CDS features of a GFF3 file grouped by seqid.
+RecordGenes read_gff(const std::string& path) {
+  File f(path, "r");
+  if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
+  RecordGenes out;
+  std::string line, seqid;
+  long lineno = 0;
+  while (codonspace::read_line(f, line)) {
+    ++lineno;
+    Gene g;
+    GffLine kind;
+    try {
+      kind = parse_gff_line(line, seqid, g);
+    } catch (const std::runtime_error& e) {
+      throw Error("'" + path + "' line " + std::to_string(lineno) + ": " + e.what());
+    }
+    if (kind == GffLine::FastaStart) break;
+    if (kind == GffLine::Cds) out[seqid].push_back(g);
+  }
+  return out;
+}
+
 bool is_dir(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -112,8 +142,8 @@ std::vector<std::string> subdirectories(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string name = "-", seqid, ref_path, dir;
-  bool have_seqid = false, per_record = false;
+  std::string name = "-", seqid;
+  bool have_seqid = false, per_record = false, gff = false;
   std::vector<std::string> pos;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -124,6 +154,8 @@ int main(int argc, char** argv) {
       have_seqid = true;
     } else if (a == "--per-record") {
       per_record = true;
+    } else if (a == "--gff") {
+      gff = true;
     } else if (!a.empty() && a[0] == '-') {
       usage();
       return 2;
@@ -131,42 +163,46 @@ int main(int argc, char** argv) {
       pos.push_back(a);
     }
   }
-  if (pos.size() != 2 || (per_record && have_seqid)) {
+  if (pos.size() != 2 || (per_record && (have_seqid || gff))) {
     usage();
     return 2;
   }
-  ref_path = pos[0];
-  dir = pos[1];
+  const std::string ref_path = pos[0], pred_path = pos[1];
   try {
-    const auto reference = read_reference(ref_path);
-    Score total;
-    if (per_record) {
-      for (const auto& [id, genes] : reference) {
-        const std::string sub = dir + "/" + id;
-        std::vector<Gene> pred;
-        if (is_dir(sub)) pred = read_predictions(sub);
-        total += score(genes, pred);
-      }
-      // Records without reference CDS still count their predictions.
-      for (const std::string& id : subdirectories(dir))
-        if (!reference.count(id)) total += score({}, read_predictions(dir + "/" + id));
+    RecordGenes reference = read_reference(ref_path);
+    RecordGenes predicted;
+    if (gff) {
+      predicted = read_gff(pred_path);
+    } else if (per_record) {
+      for (const std::string& id : subdirectories(pred_path)) predicted[id] = read_predictions(pred_path + "/" + id);
     } else {
-      std::vector<Gene> genes;
-      if (have_seqid) {
-        auto it = reference.find(seqid);
-        if (it != reference.end()) genes = it->second;
-      } else if (reference.size() > 1) {
-        throw Error("'" + ref_path + "' holds several records; give --seqid or use --per-record");
-      } else if (!reference.empty()) {
-        genes = reference.begin()->second;
-      }
-      total = score(genes, read_predictions(dir));
+      predicted[""] = read_predictions(pred_path);
+    }
+    if (have_seqid) {
+      // Only the named record, on both sides; unnamed predictions are that record's.
+      auto only = [&](RecordGenes& r, bool keep_unnamed) {
+        RecordGenes kept;
+        for (auto& [id, genes] : r)
+          if (id == seqid || (keep_unnamed && id.empty()))
+            kept[seqid].insert(kept[seqid].end(), genes.begin(), genes.end());
+        r = std::move(kept);
+      };
+      only(reference, false);
+      only(predicted, true);
+      if (reference.empty()) reference[seqid];
+    }
+    Score total;
+    try {
+      total = score_records(reference, predicted);
+    } catch (const std::runtime_error& e) {
+      throw Error("cannot pair the records of '" + ref_path + "' and '" + pred_path + "': " + e.what() +
+                  (gff ? "" : "; give --seqid or use --per-record"));
     }
     std::printf(
         "%s\treference %ld\tpredicted %ld\tmatched_ref %ld\tmatched_pred %ld\tsensitivity %.4f\t"
-        "precision %.4f\tF1 %.4f\tstart_accuracy %.4f\n",
+        "precision %.4f\tF1 %.4f\tstart_accuracy %.4f\tstart_correct %ld\n",
         name.c_str(), total.reference, total.predicted, total.matched_reference, total.matched_predicted,
-        total.sensitivity(), total.precision(), total.f1(), total.start_accuracy());
+        total.sensitivity(), total.precision(), total.f1(), total.start_accuracy(), total.start_correct);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       std::fprintf(stderr, "evaluate: write error on standard output\n");
       return 1;

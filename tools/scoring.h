@@ -5,11 +5,15 @@
 // at its 3' end when strand and stop coordinate agree: end for '+', start
 // for '-'. Its start is correct when the other coordinate agrees too.
 //
+// Predictions come from codonspace's result files (boundary pairs) or from
+// GFF3 files (CDS features), the format of the peer gene finders.
+//
 // Header-only so that the tools and the unit tests share one definition.
 #pragma once
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -75,6 +79,50 @@ inline bool parse_reference_line(const std::string& line, std::string& seqid, Ge
   return true;
 }
 
+// How one line of a GFF3 file was read.
+enum class GffLine {
+  Skip,        // blank, comment, directive, or a feature other than CDS
+  Cds,         // a CDS feature: seqid and gene are set
+  FastaStart,  // "##FASTA": the rest of the file is sequence, not features
+};
+
+// One GFF3 line: tab-separated, seqid in column 1, feature type in column 3,
+// start and end (1-based, inclusive) in columns 4 and 5, strand in column 7.
+// Only CDS features count; their stop codon is at the end for '+' and at the
+// start for '-', as for the reference. Throws std::runtime_error for a CDS
+// line that does not parse (fewer than 8 columns, a bad coordinate, a strand
+// other than '+' or '-') and for a feature line with fewer than 8 columns.
+inline GffLine parse_gff_line(std::string line, std::string& seqid, Gene& g) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  if (line.rfind("##FASTA", 0) == 0) return GffLine::FastaStart;
+  if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') return GffLine::Skip;
+  std::vector<std::string> f;
+  size_t i = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', i);
+    f.push_back(line.substr(i, tab == std::string::npos ? std::string::npos : tab - i));
+    if (tab == std::string::npos) break;
+    i = tab + 1;
+  }
+  if (f.size() < 8) throw std::runtime_error("expected 9 tab-separated columns: '" + line + "'");
+  if (f[2] != "CDS") return GffLine::Skip;
+  auto num = [&](const std::string& s) {
+    char* endp = nullptr;
+    const long v = std::strtol(s.c_str(), &endp, 10);
+    if (s.empty() || endp == s.c_str() || *endp != '\0' || v < 1)
+      throw std::runtime_error("bad coordinate '" + s + "'");
+    return v;
+  };
+  if (f[0].empty()) throw std::runtime_error("empty seqid: '" + line + "'");
+  seqid = f[0];
+  g.start = num(f[3]);
+  g.end = num(f[4]);
+  if (f[6] != "+" && f[6] != "-") throw std::runtime_error("bad strand '" + f[6] + "'");
+  g.strand = f[6][0];
+  if (g.start > g.end) throw std::runtime_error("start after end: '" + line + "'");
+  return GffLine::Cds;
+}
+
 struct Score {
   long reference = 0;        // reference CDS
   long predicted = 0;        // predictions
@@ -122,6 +170,41 @@ inline Score score(const std::vector<Gene>& reference, const std::vector<Gene>& 
     if (ref_full.count({stop_key(g), start_key(g)})) ++s.start_correct;
   }
   return s;
+}
+
+// Genes of a genome grouped by record name. "" stands for an unnamed record:
+// a three-column reference, or the result files of a single run.
+using RecordGenes = std::map<std::string, std::vector<Gene>>;
+
+// Scores a genome record by record and sums the counts: a prediction can only
+// match a reference CDS of its own record, so the key of a gene is its
+// record, strand and stop coordinate. Records on one side only contribute
+// their genes to that side's count. An unnamed record is paired with the
+// other side's record when that side holds exactly one; when it holds
+// several the pairing is ambiguous and std::runtime_error is thrown.
+inline Score score_records(const RecordGenes& reference, const RecordGenes& predicted) {
+  auto unnamed_only = [](const RecordGenes& r) { return r.size() == 1 && r.begin()->first.empty(); };
+  if (unnamed_only(reference) && !predicted.empty() && !unnamed_only(predicted)) {
+    if (predicted.size() > 1)
+      throw std::runtime_error("the reference names no record but the predictions hold " +
+                               std::to_string(predicted.size()) + " records");
+    return score(reference.begin()->second, predicted.begin()->second);
+  }
+  if (unnamed_only(predicted) && !reference.empty() && !unnamed_only(reference)) {
+    if (reference.size() > 1)
+      throw std::runtime_error("the predictions name no record but the reference holds " +
+                               std::to_string(reference.size()) + " records");
+    return score(reference.begin()->second, predicted.begin()->second);
+  }
+  Score total;
+  const std::vector<Gene> none;
+  for (const auto& [id, genes] : reference) {
+    const auto it = predicted.find(id);
+    total += score(genes, it == predicted.end() ? none : it->second);
+  }
+  for (const auto& [id, genes] : predicted)
+    if (!reference.count(id)) total += score(none, genes);
+  return total;
 }
 
 }  // namespace codonspace::scoring

@@ -1,79 +1,84 @@
-// train_tables: fits the Z axis table (data/z.dat) and the decision plane
-// (data/best_plane_fixed.dat) of method 1 from annotated genomes.
+// train_tables: fits the Z axis table (z.dat) and the decision plane
+// (best_plane_fixed.dat) of method 1 from annotated genomes.
 //
-//   train_tables [--min-length N] [--starts ATG[,GTG,...]] [--out DIR]
+//   train_tables [--min-length N] [--starts ATG[,GTG,...]] [--tables DIR] [--out DIR]
 //                GENOME.fna REFERENCE.cds.tsv [GENOME.fna REFERENCE.cds.tsv ...]
 //
-// Defaults: --min-length 300 --starts ATG --out data. Run from a directory
-// whose data/ holds the X and Y tables (the repo root).
-// Every record of every genome is scanned for ORFs by the library's own scan
-// stage (in a temporary directory), so the ORF list is exactly the one the
-// program sees. An ORF is labelled a gene when its strand and stop coordinate
-// match a reference CDS. Then:
-//   1. Z[n] is the log-odds of codon n between gene ORFs (annotated start
-//      where the scan has it, else the longest ORF of the stop) and the
-//      longest ORF of every other stop, with one pseudocount per codon.
-//   2. Every ORF's unit vector is computed exactly as the vector stage does
-//      it, including the "%f" round trip of the printed components.
-//   3. (a, b, c) come from a class-balanced logistic regression on the unit
-//      vectors of the longest ORF of each stop, scaled so that the largest
-//      coefficient is 100, and rounded as they will be written.
-//   4. d is the threshold that maximises the pooled F1 of the final
-//      prediction: a stop is predicted when any of its ORFs passes the plane.
-// Everything is deterministic; rerunning with the same inputs rewrites both
-// files byte for byte. Training figures go to standard error.
-#include <unistd.h>
-
+// Defaults: the recommended settings of src/defaults.h, --tables data,
+// --out data. The X and Y tables are read from the --tables directory; when
+// --out is another directory, the physico-chemical tables and codon1 are
+// copied there too, so that it is a complete tables directory (this is how
+// leave-one-genome-out tables are made: train on a subset into a scratch
+// directory and run the program with it).
+//
+// Model (see src/training_common.h): the plane is 0 0 1 0 and Z holds codon
+// weights, so an ORF passes when the sum of its codons' weights is
+// positive; the stop codons' weights are the per-ORF intercept.
+//   1. Every record is scanned with the scan stage's rules; a stop group is
+//      a gene when strand and stop coordinate match a reference CDS.
+//   2. A logistic regression of gene against the codon counts of one ORF per
+//      group (the annotated start where the scan has it, else the longest;
+//      in later rounds the group's best-scoring ORF, since a group is
+//      predicted when any of its ORFs passes). Each genome gets its own
+//      unpenalised weights for the G+C counts at the three codon positions;
+//      they absorb what is peculiar to each genome's composition and are
+//      dropped, so the shared weights carry what tells genes from non-genes
+//      within every genome rather than one genome's G+C content from
+//      another's.
+//   3. The intercept (added to the three stop codons' weights) is chosen by
+//      a grid search for the best pooled F1 of the final prediction (a stop
+//      is predicted when any of its ORFs passes; the longest passing one is
+//      kept).
+//   4. The weights are scaled (largest magnitude 100) and rounded as
+//      written; the figures printed are those of the written tables,
+//      replayed with the vector and plane stages' exact arithmetic, and agree
+//      with scoring the program's output.
+// Deterministic: rerunning with the same inputs rewrites both files byte for
+// byte. Training figures go to standard error.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "codon.h"
+#include "defaults.h"
 #include "file_io.h"
 #include "scoring.h"
-#include "stages.h"
+#include "training_common.h"
 
 using codonspace::Error;
 using codonspace::File;
 using codonspace::NUMBER_OF_CODONS;
+namespace tr = codonspace::training;
+namespace sc = codonspace::scoring;
 
 namespace {
 
-struct Record {
-  std::string seqid;
-  std::string seq;  // processed as the genome intake does it
-};
+constexpr double RIDGE = 1.0;
+constexpr int ROUNDS = 3;
 
-struct Group {          // the ORFs of one stop, longest first
-  size_t first = 0;     // index of the first ORF in Genome::orfs
-  size_t count = 0;
-  long references = 0;  // reference CDS ending at this stop
-  long labelled = -1;   // index (within the group) of the ORF with the annotated start, or -1
-};
-
-struct Orf {
-  long b1, b2;
+struct FastaRecord {
+  std::string seqid, seq;
 };
 
 struct Genome {
   std::string name;
-  std::vector<Record> records;
-  std::map<std::string, std::vector<codonspace::scoring::Gene>> reference;
+  std::vector<FastaRecord> records;
+  std::map<std::string, std::vector<sc::Gene>> reference;
   long reference_count = 0;
-  // Per record: the ORFs and their stop groups.
-  std::vector<std::vector<Orf>> orfs;
-  std::vector<std::vector<Group>> groups;
+  std::vector<tr::ScannedRecord> scanned;
+  std::vector<std::vector<long>> refs;       // per record, per group: reference CDS ending at the stop
+  std::vector<std::vector<long>> annotated;  // per record, per group: ORF with the annotated start, or -1
 };
 
 [[noreturn]] void usage() {
   std::fprintf(stderr,
-               "usage: train_tables [--min-length N] [--starts ATG[,GTG,...]] [--out DIR]\n"
+               "usage: train_tables [--min-length N] [--starts ATG[,GTG,...]] [--tables DIR] [--out DIR]\n"
                "                    GENOME.fna REFERENCE.cds.tsv [GENOME.fna REFERENCE.cds.tsv ...]\n");
   std::exit(2);
 }
@@ -85,21 +90,18 @@ std::string base_name(const std::string& path) {
   return d == std::string::npos ? b : b.substr(0, d);
 }
 
-// FASTA records; the sequence is upper-cased with line ends, carriage
-// returns, blanks and tabs removed, as the program's intake does it.
-std::vector<Record> read_fasta(const std::string& path) {
+// FASTA records processed as the genome intake does it.
+std::vector<FastaRecord> read_fasta(const std::string& path) {
   File f(path, "r");
   if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::vector<Record> out;
+  std::vector<FastaRecord> out;
   int c;
   bool line_start = true;
   while ((c = std::getc(f.get())) != EOF) {
     if (line_start && c == '>') {
       std::string header;
       while ((c = std::getc(f.get())) != EOF && c != '\n') header.push_back(static_cast<char>(c));
-      size_t e = header.find_first_of(" \t\r");
-      out.push_back(Record{header.substr(0, e), std::string()});
-      line_start = true;
+      out.push_back(FastaRecord{header.substr(0, header.find_first_of(" \t\r")), std::string()});
       continue;
     }
     line_start = c == '\n';
@@ -112,20 +114,19 @@ std::vector<Record> read_fasta(const std::string& path) {
   return out;
 }
 
-std::map<std::string, std::vector<codonspace::scoring::Gene>> read_reference(const std::string& path,
-                                                                            long& count) {
+std::map<std::string, std::vector<sc::Gene>> read_reference(const std::string& path, long& count) {
   File f(path, "r");
   if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::map<std::string, std::vector<codonspace::scoring::Gene>> out;
+  std::map<std::string, std::vector<sc::Gene>> out;
   std::string line;
   long lineno = 0;
   count = 0;
   auto flush_line = [&]() {
     ++lineno;
     std::string seqid;
-    codonspace::scoring::Gene g;
+    sc::Gene g;
     try {
-      if (codonspace::scoring::parse_reference_line(line, seqid, g)) {
+      if (sc::parse_reference_line(line, seqid, g)) {
         out[seqid].push_back(g);
         ++count;
       }
@@ -146,219 +147,96 @@ std::map<std::string, std::vector<codonspace::scoring::Gene>> read_reference(con
   return out;
 }
 
-// Runs the library's ORF scan on one record in the current directory and
-// returns the pairs of "prediction_orfs" in file order.
-std::vector<Orf> scan_record(const std::string& seq, int min_length, const std::vector<std::string>& starts) {
-  {
-    File g(codonspace::PROCESSED_GENOME, "w");
-    if (!g.is_open())
-      throw Error("cannot create " + codonspace::file_reason(codonspace::PROCESSED_GENOME, g.open_error()));
-    std::fwrite(seq.data(), 1, seq.size(), g.get());
-    g.close_output();
-  }
-  if (codonspace::generate_orf(min_length, starts) != 0) throw Error("the ORF scan failed");
-  File p(codonspace::PREDICTION_ORFS, "r");
-  if (!p.is_open())
-    throw Error("cannot open " + codonspace::file_reason(codonspace::PREDICTION_ORFS, p.open_error()));
-  codonspace::Scanner in(p);
-  std::vector<Orf> out;
-  long b1, b2;
-  while (in.next_pair(b1, b2)) out.push_back(Orf{b1, b2});
-  p.close();
-  std::remove(codonspace::PREDICTION_ORFS);
-  std::remove(codonspace::PROCESSED_GENOME);
-  return out;
+// The reference seqid of a record: its own, or "" for a one-record genome
+// with a three-column reference.
+std::string reference_id(const Genome& g, size_t r) {
+  return g.records.size() == 1 && g.reference.count("") ? std::string() : g.records[r].seqid;
 }
 
-// Adds the codons of bases [from, to) of the ORF (counted in its own
-// direction from its start) to counts.
-void add_codons(const std::string& seq, const Orf& o, long from, long to, int* counts) {
-  char codon[3];
-  for (long k = from; k + 3 <= to; k += 3) {
-    for (int j = 0; j < 3; ++j) {
-      if (o.b1 < o.b2) {
-        codon[j] = seq[static_cast<size_t>(o.b1 - 1 + k + j)];
-      } else {
-        codon[j] = codonspace::comp_base(seq[static_cast<size_t>(o.b1 - 1 - k - j)]);
+void label(Genome& g) {
+  for (size_t r = 0; r < g.records.size(); ++r) {
+    std::multimap<long, long> ref;  // stop key -> start key
+    auto it = g.reference.find(reference_id(g, r));
+    if (it != g.reference.end())
+      for (const sc::Gene& cds : it->second) ref.insert({sc::stop_key(cds), sc::start_key(cds)});
+    const tr::ScannedRecord& s = g.scanned[r];
+    std::vector<long> refs, annotated;
+    for (const tr::StopGroup& gr : s.scan.groups) {
+      sc::Gene gene;
+      sc::gene_from_pair(s.scan.orfs[gr.first].b1, s.scan.orfs[gr.first].b2, gene);
+      auto range = ref.equal_range(sc::stop_key(gene));
+      long n = 0, at = -1;
+      for (auto e = range.first; e != range.second; ++e) {
+        ++n;
+        for (size_t k = 0; k < gr.count; ++k) {
+          sc::Gene o;
+          sc::gene_from_pair(s.scan.orfs[gr.first + k].b1, s.scan.orfs[gr.first + k].b2, o);
+          if (sc::start_key(o) == e->second) at = static_cast<long>(k);
+        }
       }
+      refs.push_back(n);
+      annotated.push_back(at);
     }
-    ++counts[codonspace::codon_srno(codon)];
+    g.refs.push_back(std::move(refs));
+    g.annotated.push_back(std::move(annotated));
   }
 }
 
-long orf_bases(const Orf& o) { return std::labs(o.b1 - o.b2) + 1; }
-
-// Calls fn(index_in_group, counts) for every ORF of a group, shortest first,
-// with the codon counts of the ORF's whole sequence (stop included). The
-// ORFs of one stop share their 3' end, so counts grow from the stop upwards.
-template <typename Fn>
-void for_each_orf_counts(const std::string& seq, const std::vector<Orf>& orfs, const Group& g, Fn fn) {
-  int counts[NUMBER_OF_CODONS] = {};
-  long done = 0;  // bases counted, from the 3' end
-  for (size_t r = g.count; r-- > 0;) {
-    const Orf& o = orfs[g.first + r];
-    const long n = orf_bases(o);
-    // The last `done` bases are those of the previous, shorter ORF; only
-    // the new 5' part is counted.
-    add_codons(seq, o, 0, n - done, counts);
-    done = n;
-    fn(r, counts);
+// Scores the exact predictions of the tables for one genome.
+sc::Score exact_score(const Genome& g, const tr::ModelTables& t) {
+  sc::Score total;
+  for (size_t r = 0; r < g.records.size(); ++r) {
+    std::vector<sc::Gene> pred;
+    for (const tr::Orf& o : tr::exact_predictions(g.scanned[r], t)) {
+      sc::Gene gene;
+      sc::gene_from_pair(o.b1, o.b2, gene);
+      pred.push_back(gene);
+    }
+    auto it = g.reference.find(reference_id(g, r));
+    total += sc::score(it == g.reference.end() ? std::vector<sc::Gene>{} : it->second, pred);
   }
+  // Reference CDS on seqids absent from the FASTA still count.
+  for (const auto& [id, genes] : g.reference) {
+    bool present = id.empty() && g.records.size() == 1;
+    for (const FastaRecord& rec : g.records) present = present || rec.seqid == id;
+    if (!present) total += sc::score(genes, {});
+  }
+  return total;
 }
 
-// The vector stage's arithmetic, then the "%f" round trip of its output.
-bool unit_vector(const int* c, const float* X, const float* Y, const float* Z, float out[3]) {
-  float tx = 0, ty = 0, tz = 0;
-  for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
-    tx = static_cast<float>(tx + static_cast<double>(c[n]) * X[n]);
-    ty = static_cast<float>(ty + static_cast<double>(c[n]) * Y[n]);
-    tz = static_cast<float>(tz + static_cast<double>(c[n]) * Z[n]);
-  }
-  const double sum_sq = static_cast<double>(tx) * tx + static_cast<double>(ty) * ty + static_cast<double>(tz) * tz;
-  const float mod = std::sqrt(static_cast<float>(sum_sq));
-  if (mod == 0.0f) return false;
-  const double m = mod;
-  const float t[3] = {tx, ty, tz};
-  char buf[64];
-  for (int k = 0; k < 3; ++k) {
-    std::snprintf(buf, sizeof buf, "%f", static_cast<double>(t[k]) / m);
-    out[k] = std::strtof(buf, nullptr);
-  }
-  return true;
-}
-
-// A value as it will be written with "%.6f" and read back as float.
-float rounded(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  return std::strtof(buf, nullptr);
-}
-
-// Solves A x = b (n x n, row-major) by Gaussian elimination with partial
-// pivoting; A and b are overwritten.
-bool solve(std::vector<double>& A, std::vector<double>& b, int n) {
-  for (int col = 0; col < n; ++col) {
-    int piv = col;
-    for (int r = col + 1; r < n; ++r)
-      if (std::fabs(A[r * n + col]) > std::fabs(A[piv * n + col])) piv = r;
-    if (std::fabs(A[piv * n + col]) < 1e-300) return false;
-    if (piv != col) {
-      for (int k = 0; k < n; ++k) std::swap(A[col * n + k], A[piv * n + k]);
-      std::swap(b[col], b[piv]);
-    }
-    for (int r = col + 1; r < n; ++r) {
-      const double f = A[r * n + col] / A[col * n + col];
-      for (int k = col; k < n; ++k) A[r * n + k] -= f * A[col * n + k];
-      b[r] -= f * b[col];
-    }
-  }
-  for (int r = n - 1; r >= 0; --r) {
-    double s = b[r];
-    for (int k = r + 1; k < n; ++k) s -= A[r * n + k] * b[k];
-    b[r] = s / A[r * n + r];
-  }
-  return true;
-}
-
-struct Sample {
-  float v[3];
-  bool gene;
-};
-
-// Class-balanced logistic regression by Newton's method with a tiny ridge
-// term; features standardised. Returns w[0..2] for x, y, z and w[3] bias in
-// the original units.
-void logistic_fit(const std::vector<Sample>& s, double w_out[4]) {
-  double mean[3] = {0, 0, 0}, sd[3] = {0, 0, 0};
-  for (const Sample& e : s)
-    for (int k = 0; k < 3; ++k) mean[k] += e.v[k];
-  for (double& m : mean) m /= static_cast<double>(s.size());
-  for (const Sample& e : s)
-    for (int k = 0; k < 3; ++k) sd[k] += (e.v[k] - mean[k]) * (e.v[k] - mean[k]);
-  for (double& d : sd) d = std::sqrt(d / static_cast<double>(s.size()));
-  for (double& d : sd)
-    if (d == 0) d = 1;
-  double npos = 0, nneg = 0;
-  for (const Sample& e : s) (e.gene ? npos : nneg) += 1;
-  const double wpos = npos > 0 ? 0.5 / npos : 0, wneg = nneg > 0 ? 0.5 / nneg : 0;
-
-  double w[4] = {0, 0, 0, 0};
-  for (int it = 0; it < 100; ++it) {
-    std::vector<double> H(16, 0.0), g(4, 0.0);
-    for (const Sample& e : s) {
-      const double f[4] = {(e.v[0] - mean[0]) / sd[0], (e.v[1] - mean[1]) / sd[1], (e.v[2] - mean[2]) / sd[2], 1};
-      double t = 0;
-      for (int k = 0; k < 4; ++k) t += w[k] * f[k];
-      const double p = 1 / (1 + std::exp(-t));
-      const double wt = e.gene ? wpos : wneg;
-      const double r = (e.gene ? 1.0 : 0.0) - p;
-      const double q = wt * p * (1 - p);
-      for (int i = 0; i < 4; ++i) {
-        g[i] += wt * r * f[i];
-        for (int j = 0; j < 4; ++j) H[i * 4 + j] += q * f[i] * f[j];
-      }
-    }
-    const double ridge = 1e-8;
-    for (int i = 0; i < 3; ++i) {
-      g[i] -= ridge * w[i];
-      H[i * 4 + i] += ridge;
-    }
-    if (!solve(H, g, 4)) throw Error("logistic regression: singular system");
-    double step = 0;
-    for (int k = 0; k < 4; ++k) {
-      w[k] += g[k];
-      step = std::max(step, std::fabs(g[k]));
-    }
-    if (step < 1e-10) break;
-  }
-  double bias = w[3];
-  for (int k = 0; k < 3; ++k) {
-    w_out[k] = w[k] / sd[k];
-    bias -= w[k] * mean[k] / sd[k];
-  }
-  w_out[3] = bias;
-}
-
-void write_outputs(const std::string& dir, const float* Z, const float plane[4]) {
-  {
-    const std::string path = dir + "/z.dat";
-    File f(path, "w");
-    if (!f.is_open()) throw Error("cannot create " + codonspace::file_reason(path, f.open_error()));
-    for (int n = 0; n < NUMBER_OF_CODONS; ++n) std::fprintf(f.get(), "%.6f\n", static_cast<double>(Z[n]));
-    f.close_output();
-  }
-  {
-    const std::string path = dir + "/best_plane_fixed.dat";
-    File f(path, "w");
-    if (!f.is_open()) throw Error("cannot create " + codonspace::file_reason(path, f.open_error()));
-    std::fprintf(f.get(), "%.6f %.6f %.6f %.6f\n", static_cast<double>(plane[0]), static_cast<double>(plane[1]),
-                 static_cast<double>(plane[2]), static_cast<double>(plane[3]));
-    f.close_output();
-  }
+void copy_file(const std::string& from, const std::string& to) {
+  File in(from, "rb");
+  if (!in.is_open()) throw Error("cannot open " + codonspace::file_reason(from, in.open_error()));
+  File out(to, "wb");
+  if (!out.is_open()) throw Error("cannot create " + codonspace::file_reason(to, out.open_error()));
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
+    if (std::fwrite(buf, 1, n, out.get()) != n) break;
+  in.check_read();
+  out.close_output();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
-  int min_length = 300;
-  std::vector<std::string> starts = {"ATG"};
-  std::string out_dir = "data";
+  int min_length = codonspace::DEFAULT_MIN_LENGTH;
+  std::string start_list;
+  for (const char* s : codonspace::DEFAULT_START_CODONS) start_list += (start_list.empty() ? "" : ",") + std::string(s);
+  std::string tables_dir = "data", out_dir = "data";
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--min-length" && i + 1 < argc) {
-      min_length = std::atoi(argv[++i]);
+      char* end = nullptr;
+      const long v = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || v < 1 || v > 10000000) usage();
+      min_length = static_cast<int>(v);
     } else if (a == "--starts" && i + 1 < argc) {
-      starts.clear();
-      std::string list = argv[++i];
-      size_t p = 0;
-      while (p <= list.size()) {
-        size_t q = list.find(',', p);
-        if (q == std::string::npos) q = list.size();
-        if (q > p) starts.push_back(list.substr(p, q - p));
-        p = q + 1;
-      }
+      start_list = argv[++i];
+    } else if (a == "--tables" && i + 1 < argc) {
+      tables_dir = argv[++i];
     } else if (a == "--out" && i + 1 < argc) {
       out_dir = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
@@ -367,215 +245,118 @@ int main(int argc, char** argv) {
       files.push_back(a);
     }
   }
-  if (files.empty() || files.size() % 2 != 0 || starts.empty() || starts.size() > 4 || min_length < 0) usage();
-  for (const std::string& s : starts) {
-    bool ok = s.size() == 3;
-    for (char ch : s) ok = ok && (ch == 'A' || ch == 'C' || ch == 'G' || ch == 'T');
-    if (!ok) usage();
-  }
+  if (files.empty() || files.size() % 2 != 0) usage();
 
   try {
-    float X[NUMBER_OF_CODONS], Y[NUMBER_OF_CODONS], Z[NUMBER_OF_CODONS];
-    codonspace::intHBEnergy(X);
-    codonspace::intSEnergy(Y);
+    const std::vector<std::string> starts = tr::parse_start_list(start_list);
+    tr::ModelTables t;
+    codonspace::load_codon_value_list(tables_dir + "/HBondEnergies_MDmapped3.dat", t.x.data());
+    codonspace::load_codon_value_list(tables_dir + "/StackingEnergies_MD.dat", t.y.data());
 
-    std::vector<Genome> genomes;
-    for (size_t i = 0; i < files.size(); i += 2) {
-      Genome g;
-      g.name = base_name(files[i]);
-      g.records = read_fasta(files[i]);
-      g.reference = read_reference(files[i + 1], g.reference_count);
-      genomes.push_back(std::move(g));
-    }
-
-    // Scan in a private temporary directory: the stages use fixed names.
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) throw Error("cannot get the working directory");
-    char tmpl[] = "/tmp/train_tables.XXXXXX";
-    if (mkdtemp(tmpl) == nullptr || chdir(tmpl) != 0) throw Error("cannot make a temporary directory");
+    std::vector<Genome> genomes(files.size() / 2);
     long total_orfs = 0, total_groups = 0, gene_groups = 0;
-    for (Genome& g : genomes) {
-      for (const Record& r : g.records) {
-        g.orfs.push_back(scan_record(r.seq, min_length, starts));
-        const std::vector<Orf>& orfs = g.orfs.back();
-        // Reference CDS of this record by stop key, with their start keys.
-        std::multimap<long, long> ref;
-        auto it = g.reference.find(g.records.size() == 1 && g.reference.count("") ? std::string() : r.seqid);
-        if (it != g.reference.end())
-          for (const auto& cds : it->second)
-            ref.insert({codonspace::scoring::stop_key(cds), codonspace::scoring::start_key(cds)});
-        std::vector<Group> groups;
-        for (size_t k = 0; k < orfs.size(); ++k) {
-          if (k == 0 || orfs[k].b2 != orfs[k - 1].b2) groups.push_back(Group{k, 0, 0, -1});
-          ++groups.back().count;
-        }
-        for (Group& gr : groups) {
-          codonspace::scoring::Gene gene;
-          codonspace::scoring::gene_from_pair(orfs[gr.first].b1, orfs[gr.first].b2, gene);
-          const long key = codonspace::scoring::stop_key(gene);
-          auto range = ref.equal_range(key);
-          for (auto e = range.first; e != range.second; ++e) {
-            ++gr.references;
-            for (size_t k = 0; k < gr.count; ++k) {
-              codonspace::scoring::Gene o;
-              codonspace::scoring::gene_from_pair(orfs[gr.first + k].b1, orfs[gr.first + k].b2, o);
-              if (codonspace::scoring::start_key(o) == e->second) gr.labelled = static_cast<long>(k);
-            }
-          }
-          if (gr.references > 0) ++gene_groups;
-        }
-        total_orfs += static_cast<long>(orfs.size());
-        total_groups += static_cast<long>(groups.size());
-        g.groups.push_back(std::move(groups));
-      }
-    }
-    if (chdir(cwd) != 0 || rmdir(tmpl) != 0) throw Error("cannot remove the temporary directory");
-    std::fprintf(stderr, "train_tables: min length %d, starts", min_length);
-    for (const std::string& s : starts) std::fprintf(stderr, " %s", s.c_str());
-    std::fprintf(stderr, "; %ld ORFs at %ld stops, %ld stops of reference CDS\n", total_orfs, total_groups,
-                 gene_groups);
-
-    // 1. Codon log-odds, genes against non-genes.
-    std::vector<double> cg(NUMBER_OF_CODONS, 0.0), cn(NUMBER_OF_CODONS, 0.0);
-    for (Genome& g : genomes)
-      for (size_t r = 0; r < g.records.size(); ++r)
-        for (const Group& gr : g.groups[r]) {
-          const size_t want = gr.references > 0 && gr.labelled >= 0 ? static_cast<size_t>(gr.labelled) : 0;
-          for_each_orf_counts(g.records[r].seq, g.orfs[r], gr, [&](size_t k, const int* c) {
-            if (k != want) return;
-            for (int n = 0; n < NUMBER_OF_CODONS; ++n) (gr.references > 0 ? cg : cn)[n] += c[n];
-          });
-        }
-    double sg = 0, sn = 0;
-    for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
-      sg += cg[n];
-      sn += cn[n];
-    }
-    for (int n = 0; n < NUMBER_OF_CODONS; ++n)
-      Z[n] = rounded(std::log((cg[n] + 1) / (sg + 64)) - std::log((cn[n] + 1) / (sn + 64)));
-
-    // 2. Unit vectors of every ORF, as the program computes them.
-    struct Vec {
-      float v[3];
-      bool ok;
-    };
-    std::vector<std::vector<std::vector<Vec>>> vecs(genomes.size());
-    std::vector<Sample> samples;
-    for (size_t gi = 0; gi < genomes.size(); ++gi) {
-      Genome& g = genomes[gi];
+    for (size_t i = 0; i < genomes.size(); ++i) {
+      Genome& g = genomes[i];
+      g.name = base_name(files[2 * i]);
+      g.records = read_fasta(files[2 * i]);
+      g.reference = read_reference(files[2 * i + 1], g.reference_count);
+      g.scanned.reserve(g.records.size());
+      for (const FastaRecord& r : g.records) g.scanned.emplace_back(r.seq, min_length, starts);
+      label(g);
       for (size_t r = 0; r < g.records.size(); ++r) {
-        std::vector<Vec> vv(g.orfs[r].size());
-        for (const Group& gr : g.groups[r])
-          for_each_orf_counts(g.records[r].seq, g.orfs[r], gr, [&](size_t k, const int* c) {
-            Vec& v = vv[gr.first + k];
-            v.ok = unit_vector(c, X, Y, Z, v.v);
-          });
-        for (const Group& gr : g.groups[r])
-          if (vv[gr.first].ok)
-            samples.push_back(Sample{{vv[gr.first].v[0], vv[gr.first].v[1], vv[gr.first].v[2]}, gr.references > 0});
-        vecs[gi].push_back(std::move(vv));
+        total_orfs += static_cast<long>(g.scanned[r].scan.orfs.size());
+        total_groups += static_cast<long>(g.scanned[r].scan.groups.size());
+        for (long n : g.refs[r]) gene_groups += n > 0 ? 1 : 0;
       }
     }
+    std::fprintf(stderr, "train_tables: min length %d, starts %s; %ld ORFs at %ld stops, %ld stops of reference CDS\n",
+                 min_length, start_list.c_str(), total_orfs, total_groups, gene_groups);
 
-    // 3. The plane's direction.
-    double w[4];
-    logistic_fit(samples, w);
-    const double scale = 100.0 / std::max({std::fabs(w[0]), std::fabs(w[1]), std::fabs(w[2])});
-    float plane[4] = {rounded(w[0] * scale), rounded(w[1] * scale), rounded(w[2] * scale), 0.0f};
+    // Logistic regression rounds; the first uses the annotated (else the
+    // longest) ORF of each group, later ones each group's best ORF.
+    std::vector<double> w(NUMBER_OF_CODONS, 0.0);
+    for (int round = 0; round < ROUNDS; ++round) {
+      tr::Samples s;
+      float counts[NUMBER_OF_CODONS];
+      for (size_t gi = 0; gi < genomes.size(); ++gi) {
+        const Genome& g = genomes[gi];
+        for (size_t r = 0; r < g.records.size(); ++r) {
+          const tr::ScannedRecord& sr = g.scanned[r];
+          std::vector<tr::GroupBest> best;
+          if (round > 0) best = tr::best_per_group(sr, w.data());
+          for (size_t k = 0; k < sr.scan.groups.size(); ++k) {
+            const tr::StopGroup& gr = sr.scan.groups[k];
+            size_t pick = 0;
+            if (round > 0)
+              pick = best[k].orf;
+            else if (g.annotated[r][k] >= 0)
+              pick = static_cast<size_t>(g.annotated[r][k]);
+            tr::orf_counts(sr, sr.scan.orfs[gr.first + pick], counts);
+            s.add(counts, g.refs[r][k] > 0, static_cast<int>(gi));
+          }
+        }
+      }
+      tr::fit_logistic(s, RIDGE, static_cast<int>(genomes.size()), round == 0 ? 40 : 15, w.data());
+    }
 
-    // 4. The threshold: per stop the largest plane value without d; a stop
-    // is predicted when that value plus d is positive.
+    // The intercept: best pooled F1 of the final prediction over a grid.
     struct StopScore {
       double m;
       long refs;
     };
     std::vector<StopScore> stops;
     long all_refs = 0;
-    auto lin = [&](const float* v) {
-      return static_cast<double>(v[0]) * plane[0] + static_cast<double>(v[1]) * plane[1] +
-             static_cast<double>(v[2]) * plane[2];
-    };
-    for (size_t gi = 0; gi < genomes.size(); ++gi) {
-      all_refs += genomes[gi].reference_count;
-      for (size_t r = 0; r < genomes[gi].records.size(); ++r)
-        for (const Group& gr : genomes[gi].groups[r]) {
-          double m = -HUGE_VAL;
-          for (size_t k = 0; k < gr.count; ++k) {
-            const Vec& v = vecs[gi][r][gr.first + k];
-            if (v.ok) m = std::max(m, lin(v.v));
-          }
-          if (m > -HUGE_VAL) stops.push_back(StopScore{m, gr.references});
-        }
-    }
-    std::stable_sort(stops.begin(), stops.end(), [](const StopScore& a, const StopScore& b) { return a.m > b.m; });
-    // Reference CDS sharing one stop are rare; each counts as matched, the
-    // stop as one matched prediction.
-    double best_f1 = -1, best_d = 0;
-    {
-      long matched_ref = 0, matched_pred = 0;
-      for (size_t k = 0; k < stops.size(); ++k) {
-        matched_ref += stops[k].refs;
-        matched_pred += stops[k].refs > 0 ? 1 : 0;
-        if (k + 1 < stops.size() && stops[k + 1].m == stops[k].m) continue;
-        const double sens = double(matched_ref) / double(all_refs);
-        const double prec = double(matched_pred) / double(k + 1);
-        const double f = sens + prec > 0 ? 2 * sens * prec / (sens + prec) : 0;
-        if (f > best_f1) {
-          best_f1 = f;
-          best_d = k + 1 < stops.size() ? -(stops[k].m + stops[k + 1].m) / 2 : -stops[k].m + 1e-3;
-        }
-      }
-    }
-    plane[3] = rounded(best_d);
-
-    // Training figures of the written tables, per genome, replaying the
-    // plane test and the longest-per-stop choice.
-    const codonspace::Plane P{plane[0], plane[1], plane[2], plane[3]};
-    codonspace::scoring::Score pooled;
-    for (size_t gi = 0; gi < genomes.size(); ++gi) {
-      Genome& g = genomes[gi];
-      codonspace::scoring::Score sc;
+    for (const Genome& g : genomes) {
+      all_refs += g.reference_count;
       for (size_t r = 0; r < g.records.size(); ++r) {
-        std::vector<codonspace::scoring::Gene> pred;
-        for (const Group& gr : g.groups[r])
-          for (size_t k = 0; k < gr.count; ++k) {
-            const Vec& v = vecs[gi][r][gr.first + k];
-            if (v.ok && codonspace::plane_value(P, v.v[0], v.v[1], v.v[2]) > 0.0f) {
-              codonspace::scoring::Gene gene;
-              codonspace::scoring::gene_from_pair(g.orfs[r][gr.first + k].b1, g.orfs[r][gr.first + k].b2, gene);
-              pred.push_back(gene);
-              break;
-            }
-          }
-        const std::string id = g.records.size() == 1 && g.reference.count("") ? std::string() : g.records[r].seqid;
-        auto it = g.reference.find(id);
-        sc += codonspace::scoring::score(it == g.reference.end() ? std::vector<codonspace::scoring::Gene>{}
-                                                                  : it->second,
-                                         pred);
+        const std::vector<tr::GroupBest> best = tr::best_per_group(g.scanned[r], w.data());
+        for (size_t k = 0; k < best.size(); ++k) stops.push_back(StopScore{best[k].score, g.refs[r][k]});
       }
-      // Reference CDS on seqids absent from the FASTA still count.
-      for (const auto& [id, genes] : g.reference) {
-        bool present = id.empty() && g.records.size() == 1;
-        for (const Record& rec : g.records) present = present || rec.seqid == id;
-        if (!present) sc += codonspace::scoring::score(genes, {});
+    }
+    double best_f1 = -1, best_shift = 0;
+    for (int step = -200; step <= 200; ++step) {
+      const double shift = step * 0.05;
+      long mr = 0, mp = 0, p = 0;
+      for (const StopScore& s : stops)
+        if (s.m + shift > 0) {
+          ++p;
+          mr += s.refs;
+          mp += s.refs > 0 ? 1 : 0;
+        }
+      const double sens = all_refs ? double(mr) / double(all_refs) : 0, prec = p ? double(mp) / double(p) : 0;
+      const double f = sens + prec > 0 ? 2 * sens * prec / (sens + prec) : 0;
+      if (f > best_f1 + 1e-12) {
+        best_f1 = f;
+        best_shift = shift;
       }
-      pooled += sc;
+    }
+    for (int st : tr::stop_codon_indices()) w[st] += best_shift;
+    tr::set_model(t, w.data());
+
+    sc::Score pooled;
+    for (const Genome& g : genomes) {
+      const sc::Score s = exact_score(g, t);
+      pooled += s;
       std::fprintf(stderr,
                    "  %-22s reference %5ld predicted %5ld sensitivity %.4f precision %.4f F1 %.4f start %.4f\n",
-                   g.name.c_str(), sc.reference, sc.predicted, sc.sensitivity(), sc.precision(), sc.f1(),
-                   sc.start_accuracy());
+                   g.name.c_str(), s.reference, s.predicted, s.sensitivity(), s.precision(), s.f1(),
+                   s.start_accuracy());
     }
     std::fprintf(stderr,
                  "  %-22s reference %5ld predicted %5ld sensitivity %.4f precision %.4f F1 %.4f start %.4f\n",
                  "pooled", pooled.reference, pooled.predicted, pooled.sensitivity(), pooled.precision(), pooled.f1(),
                  pooled.start_accuracy());
-    std::fprintf(stderr, "  plane %.6f %.6f %.6f %.6f (pooled F1 at threshold search %.4f)\n",
-                 static_cast<double>(plane[0]), static_cast<double>(plane[1]), static_cast<double>(plane[2]),
-                 static_cast<double>(plane[3]), best_f1);
+    std::fprintf(stderr, "  intercept shift %.2f (pooled F1 of the search %.4f)\n", best_shift, best_f1);
 
-    write_outputs(out_dir, Z, plane);
-    const double secs =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::error_code ec;
+    std::filesystem::create_directories(out_dir, ec);
+    if (ec) throw Error("cannot create the output directory '" + out_dir + "': " + ec.message());
+    if (!std::filesystem::equivalent(tables_dir, out_dir, ec)) {
+      for (const char* name : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"})
+        copy_file(tables_dir + "/" + name, out_dir + "/" + name);
+    }
+    tr::write_trained_tables(out_dir, t);
+    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::fprintf(stderr, "train_tables: wrote %s/z.dat and %s/best_plane_fixed.dat in %.1f s\n", out_dir.c_str(),
                  out_dir.c_str(), secs);
   } catch (const Error& e) {

@@ -1,0 +1,186 @@
+#include "annotate/fasta.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "file_io.h"
+
+namespace codonspace::annotate {
+
+namespace {
+// Per byte of a sequence line: the upper-case letter for a letter, 1 for
+// layout (carriage return, blank, tab), 0 for anything else.
+struct SequenceChars {
+  char upper[256];
+  constexpr SequenceChars() : upper() {
+    for (int c = 0; c < 256; ++c) {
+      if (c >= 'a' && c <= 'z')
+        upper[c] = static_cast<char>(c - 'a' + 'A');
+      else if (c >= 'A' && c <= 'Z')
+        upper[c] = static_cast<char>(c);
+      else
+        upper[c] = c == '\r' || c == ' ' || c == '\t' ? 1 : 0;
+    }
+  }
+};
+constexpr SequenceChars kSequenceChar{};
+
+std::string printable(unsigned char c) {
+  if (std::isprint(c)) return std::string("'") + static_cast<char>(c) + "'";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
+  return buf;
+}
+}  // namespace
+
+std::string input_display_name(const std::string& path) {
+  return path == "-" ? "standard input" : "'" + path + "'";
+}
+
+void FastaParser::fail(const std::string& reason) const {
+  throw Error(name_ + " is not a usable FASTA file: " + reason);
+}
+
+void FastaParser::end_header() {
+  size_t b = 0;
+  while (b < header_.size() && (header_[b] == ' ' || header_[b] == '\t')) ++b;
+  size_t e = b;
+  while (e < header_.size() && !std::isspace(static_cast<unsigned char>(header_[e]))) ++e;
+  if (e == b) fail("the header on line " + std::to_string(line_) + " has no sequence name");
+  FastaRecord r;
+  r.id = header_.substr(b, e - b);
+  r.line = line_;
+  auto [it, inserted] = seen_.emplace(r.id, line_);
+  if (!inserted)
+    throw Error(name_ + " holds the sequence name '" + r.id + "' twice (headers on lines " +
+                std::to_string(it->second) + " and " + std::to_string(line_) + "); names must be unique");
+  records_.push_back(std::move(r));
+  header_.clear();
+  in_header_ = false;
+}
+
+void FastaParser::end_record() {
+  if (!records_.empty() && records_.back().sequence.empty())
+    fail("the record '" + records_.back().id + "' (line " + std::to_string(records_.back().line) +
+         ") has no bases");
+}
+
+void FastaParser::feed(const char* data, size_t size) {
+  if (size > 0) any_byte_ = true;
+  size_t i = 0;
+  while (i < size) {
+    if (in_header_) {
+      const char* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
+      const size_t end = nl != nullptr ? static_cast<size_t>(nl - data) : size;
+      header_.append(data + i, end - i);
+      i = end;
+      if (nl == nullptr) break;
+      if (!header_.empty() && header_.back() == '\r') header_.pop_back();
+      end_header();
+      ++line_;
+      line_start_ = true;
+      ++i;
+      continue;
+    }
+    if (line_start_ && data[i] == '>') {
+      end_record();
+      in_header_ = true;
+      line_start_ = false;
+      ++i;
+      continue;
+    }
+    // Sequence text up to the end of the line: letters kept (upper case),
+    // layout dropped, anything else refused.
+    const char* nl = static_cast<const char*>(std::memchr(data + i, '\n', size - i));
+    const size_t begin = i;
+    const size_t end = nl != nullptr ? static_cast<size_t>(nl - data) : size;
+    if (records_.empty()) {
+      for (; i < end; ++i)
+        if (kSequenceChar.upper[static_cast<unsigned char>(data[i])] != 1)
+          fail("line " + std::to_string(line_) + " comes before the first '>' header line");
+    } else {
+      std::string& seq = records_.back().sequence;
+      const size_t old_size = seq.size();
+      seq.resize(old_size + (end - i));
+      char* out = seq.data() + old_size;
+      for (; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        const char u = kSequenceChar.upper[c];
+        if (u > 1) {
+          *out++ = u;
+        } else if (u == 0) {
+          seq.resize(static_cast<size_t>(out - seq.data()));
+          fail("line " + std::to_string(line_) + " of the record '" + records_.back().id + "' holds " +
+               printable(c) + ", which is not a base letter");
+        }
+      }
+      seq.resize(static_cast<size_t>(out - seq.data()));
+    }
+    if (end > begin) line_start_ = false;
+    if (nl != nullptr) {
+      ++line_;
+      line_start_ = true;
+      i = end + 1;
+    }
+  }
+}
+
+std::vector<FastaRecord> FastaParser::finish() {
+  if (in_header_) {
+    if (!header_.empty() && header_.back() == '\r') header_.pop_back();
+    end_header();
+  }
+  if (records_.empty()) throw Error(name_ + (any_byte_ ? " holds no FASTA record" : " is empty"));
+  end_record();
+  return std::move(records_);
+}
+
+std::vector<FastaRecord> read_fasta(const std::string& path, const std::function<void()>& poll) {
+  const std::string name = input_display_name(path);
+  gzFile gz = nullptr;
+  errno = 0;
+  if (path == "-") {
+    const int fd = dup(STDIN_FILENO);
+    if (fd < 0) throw Error("cannot read standard input: " + std::string(std::strerror(errno)));
+    gz = gzdopen(fd, "rb");
+    if (gz == nullptr) close(fd);
+  } else {
+    gz = gzopen(path.c_str(), "rb");
+  }
+  if (gz == nullptr) {
+    const int err = errno != 0 ? errno : ENOMEM;
+    throw Error("cannot open " + (path == "-" ? std::string("standard input: ") + std::strerror(err)
+                                              : file_reason(path, err)));
+  }
+  std::unique_ptr<gzFile_s, int (*)(gzFile)> closer(gz, gzclose);
+  gzbuffer(gz, 1 << 17);
+
+  FastaParser parser(name);
+  std::vector<char> buf(1 << 18);
+  for (;;) {
+    if (poll) poll();
+    errno = 0;
+    const int n = gzread(gz, buf.data(), static_cast<unsigned>(buf.size()));
+    int zerr = Z_OK;
+    const char* zmsg = gzerror(gz, &zerr);
+    if (n < 0 || (zerr != Z_OK && zerr != Z_BUF_ERROR) || (n == 0 && zerr == Z_BUF_ERROR)) {
+      if (poll) poll();
+      if (zerr == Z_ERRNO) {
+        const int err = errno != 0 ? errno : EIO;
+        throw Error("cannot read " + (path == "-" ? std::string("standard input: ") + std::strerror(err)
+                                                   : file_reason(path, err)));
+      }
+      throw Error(name + " is a damaged gzip stream (" + (zmsg != nullptr ? zmsg : "unknown error") + ")");
+    }
+    if (n == 0) break;
+    parser.feed(buf.data(), static_cast<size_t>(n));
+  }
+  return parser.finish();
+}
+
+}  // namespace codonspace::annotate

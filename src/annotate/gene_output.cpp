@@ -1,0 +1,155 @@
+#include "annotate/gene_output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <tuple>
+
+#include "file_io.h"
+
+namespace codonspace::annotate {
+
+namespace {
+// IUPAC complement; any other byte is kept.
+struct ComplementTable {
+  char c[256];
+  constexpr ComplementTable() : c() {
+    for (int i = 0; i < 256; ++i) c[i] = static_cast<char>(i);
+    const char* from = "ACGTUMRWSYKVHDBN";
+    const char* to = "TGCAAKYWSRMBDHVN";
+    for (int i = 0; from[i] != 0; ++i) c[static_cast<unsigned char>(from[i])] = to[i];
+  }
+};
+constexpr ComplementTable kComplement{};
+
+int base_value(char b) {  // T C A G order of the code table
+  switch (b) {
+    case 'T': return 0;
+    case 'C': return 1;
+    case 'A': return 2;
+    case 'G': return 3;
+    default: return -1;
+  }
+}
+
+// The standard code (table 11 differs only in its start codons), codons in
+// T C A G order of the first, second and third base.
+constexpr const char* kCode = "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
+
+char translate_codon11(const char* c) {
+  const int a = base_value(c[0]), b = base_value(c[1]), d = base_value(c[2]);
+  if (a < 0 || b < 0 || d < 0) return 'X';
+  return kCode[16 * a + 4 * b + d];
+}
+
+void write_wrapped(FILE* out, const std::string& text) {
+  for (size_t i = 0; i < text.size(); i += FASTA_LINE_WIDTH) {
+    const size_t n = std::min(FASTA_LINE_WIDTH, text.size() - i);
+    std::fwrite(text.data() + i, 1, n, out);
+    std::putc('\n', out);
+  }
+}
+
+void fasta_header(FILE* out, const std::string& seqid, int n, const Gene& g) {
+  std::fprintf(out, ">%s_%d # %ld # %ld # %d\n", seqid.c_str(), n, g.start, g.end, g.strand == '+' ? 1 : -1);
+}
+
+std::string percent_escape(const std::string& s, bool (*keep)(unsigned char)) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (keep(c)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+}  // namespace
+
+Gene gene_from_pair(long b1, long b2, long seq_length) {
+  Gene g;
+  g.strand = b1 < b2 ? '+' : '-';
+  g.start = std::min(b1, b2);
+  g.end = std::max(b1, b2);
+  const long length = g.end - g.start + 1;
+  if (length < 6 || length % 3 != 0 || g.start < 1 || g.end > seq_length)
+    throw Error("the result pair " + std::to_string(b1) + " " + std::to_string(b2) +
+                " does not describe a gene within a sequence of " + std::to_string(seq_length) + " bases");
+  return g;
+}
+
+void sort_genes(std::vector<Gene>& genes) {
+  std::sort(genes.begin(), genes.end(), [](const Gene& a, const Gene& b) {
+    return std::tie(a.start, a.end, a.strand) < std::tie(b.start, b.end, b.strand);
+  });
+}
+
+std::string gene_bases(const std::string& sequence, const Gene& gene) {
+  std::string s = sequence.substr(static_cast<size_t>(gene.start - 1), static_cast<size_t>(gene.end - gene.start + 1));
+  if (gene.strand == '-') {
+    std::reverse(s.begin(), s.end());
+    for (char& c : s) c = kComplement.c[static_cast<unsigned char>(c)];
+  }
+  return s;
+}
+
+std::string translate_table11(const std::string& bases) {
+  std::string protein;
+  const size_t codons = bases.size() / 3;
+  protein.reserve(codons);
+  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : translate_codon11(bases.data() + 3 * i));
+  if (codons > 1 && protein.back() == '*') protein.pop_back();
+  return protein;
+}
+
+std::string gff_escape_seqid(const std::string& id) {
+  return percent_escape(id, [](unsigned char c) {
+    return std::isalnum(c) != 0 || std::strchr(".:^*$@!+_?-|", c) != nullptr;
+  });
+}
+
+std::string gff_escape_attribute(const std::string& value) {
+  return percent_escape(value, [](unsigned char c) {
+    return c > 0x20 && c < 0x7F && std::strchr(";=&,%", c) == nullptr;
+  });
+}
+
+void write_gff_header(FILE* out, const std::vector<FastaRecord>& records) {
+  std::fprintf(out, "##gff-version 3\n");
+  for (const FastaRecord& r : records)
+    std::fprintf(out, "##sequence-region %s 1 %zu\n", gff_escape_seqid(r.id).c_str(), r.sequence.size());
+}
+
+void write_gff_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes,
+                     const AnnotationSettings& settings) {
+  const std::string seqid = gff_escape_seqid(record.id);
+  const std::string id = gff_escape_attribute(record.id);
+  int n = 0;
+  for (const Gene& g : genes) {
+    const Gene start_codon{g.strand == '+' ? g.start : g.end - 2, g.strand == '+' ? g.start + 2 : g.end, g.strand};
+    std::fprintf(out, "%s\tcodonspace\tCDS\t%ld\t%ld\t.\t%c\t0\tID=%s_%d;start_codon=%s;method=%d\n", seqid.c_str(),
+                 g.start, g.end, g.strand, id.c_str(), ++n,
+                 gff_escape_attribute(gene_bases(record.sequence, start_codon)).c_str(), settings.method);
+  }
+}
+
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
+  int n = 0;
+  for (const Gene& g : genes) {
+    fasta_header(out, record.id, ++n, g);
+    write_wrapped(out, translate_table11(gene_bases(record.sequence, g)));
+  }
+}
+
+void write_fna_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
+  int n = 0;
+  for (const Gene& g : genes) {
+    fasta_header(out, record.id, ++n, g);
+    write_wrapped(out, gene_bases(record.sequence, g));
+  }
+}
+
+}  // namespace codonspace::annotate

@@ -1,0 +1,204 @@
+// Self-training without annotation.
+//
+// 1. Seed. Long ORFs (the longest ORF of stops whose ORF reaches 900 bases)
+//    are nearly all genes, and the five other frames over the same bases
+//    (shifted frames and the opposite strand, their "shadows") nearly never
+//    are. Z starts as the codon log-odds of the seeds against their shadows.
+// 2. Labelling. Every stop group gets the best score of its ORFs. Groups
+//    with a positive score are taken as genes in order of decreasing score,
+//    unless they overlap a gene already taken by more than a quarter of
+//    their length (and more than 60 bases): the genes of a prokaryote
+//    rarely overlap, so the weaker of two overlapping ORFs is a shadow.
+//    Everything else is labelled a non-gene.
+// 3. Fit. A logistic regression of the labels on the codon counts of each
+//    group's best ORF gives new weights: 61 codon weights (log-likelihood
+//    ratios in effect) and, in the three stop codons, the per-ORF intercept.
+//    Steps 2 and 3 repeat a few times.
+// The weights become Z (scaled, rounded as written) with the plane 0 0 1 0:
+// an ORF passes when its summed weights are positive.
+#include "self_training.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <tuple>
+
+#include "file_io.h"
+#include "training_common.h"
+
+namespace codonspace {
+
+namespace training {
+
+namespace {
+
+constexpr long SEED_LENGTH = 900;
+constexpr int ROUNDS = 5;
+constexpr double RIDGE = 1.0;
+
+// Codon log-odds of the seeds' own frame against their five shadow frames.
+std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, long seed_length, long& seeds) {
+  std::vector<double> gene(NUMBER_OF_CODONS, 0.0), shadow(NUMBER_OF_CODONS, 0.0);
+  seeds = 0;
+  for (const ScannedRecord& r : records)
+    for (const StopGroup& g : r.scan.groups) {
+      const Orf& o = r.scan.orfs[g.first];
+      if (orf_bases(o) < seed_length) continue;
+      ++seeds;
+      const long codons = orf_bases(o) / 3;
+      for (long k = 0; k < codons; ++k) gene[static_cast<size_t>(r.codons.codon(o, k))] += 1;
+      const long lo = orf_low(o) - 1, hi = orf_high(o) - 1;  // 0-based, inclusive
+      for (long p = lo; p + 2 <= hi; ++p)
+        if (!(o.b1 < o.b2 && (p - lo) % 3 == 0)) shadow[r.codons.forward[static_cast<size_t>(p)]] += 1;
+      for (long p = lo + 2; p <= hi; ++p)
+        if (!(o.b1 > o.b2 && (hi - p) % 3 == 0)) shadow[r.codons.reverse[static_cast<size_t>(p)]] += 1;
+    }
+  bool is_stop[NUMBER_OF_CODONS] = {};
+  for (int s : stop_codon_indices()) is_stop[s] = true;
+  double sg = 0, ss = 0;
+  for (int n = 0; n < NUMBER_OF_CODONS; ++n)
+    if (!is_stop[n]) {
+      sg += gene[n];
+      ss += shadow[n];
+    }
+  std::vector<double> w(NUMBER_OF_CODONS, 0.0);
+  for (int n = 0; n < NUMBER_OF_CODONS; ++n)
+    if (!is_stop[n]) w[n] = std::log((gene[n] + 1) / (sg + 61)) - std::log((shadow[n] + 1) / (ss + 61));
+  return w;
+}
+
+struct Candidate {
+  double score;
+  size_t record, group;
+  long low, high;
+};
+
+}  // namespace
+
+std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, SelfTrainReport* report) {
+  long groups = 0, longest = 0;
+  for (const ScannedRecord& r : records) {
+    groups += static_cast<long>(r.scan.groups.size());
+    for (const StopGroup& g : r.scan.groups) longest = std::max(longest, orf_bases(r.scan.orfs[g.first]));
+  }
+  if (groups == 0) throw Error("the genome has no ORF of the minimum length to learn from");
+  // Short genomes may have no ORF of the seed length; the longest ORFs seed
+  // the model then.
+  long seeds = 0;
+  std::vector<double> w = seed_weights(records, std::min(SEED_LENGTH, longest), seeds);
+  SelfTrainReport rep;
+  rep.long_orfs = seeds;
+  rep.groups = groups;
+
+  for (int round = 1; round <= ROUNDS; ++round) {
+    std::vector<std::vector<GroupBest>> best;
+    std::vector<Candidate> cand;
+    for (size_t ri = 0; ri < records.size(); ++ri) {
+      best.push_back(best_per_group(records[ri], w.data()));
+      const OrfScan& scan = records[ri].scan;
+      for (size_t gi = 0; gi < scan.groups.size(); ++gi)
+        if (best[ri][gi].score > 0) {
+          const Orf& o = scan.orfs[scan.groups[gi].first + best[ri][gi].orf];
+          cand.push_back(Candidate{best[ri][gi].score, ri, gi, orf_low(o), orf_high(o)});
+        }
+    }
+    std::sort(cand.begin(), cand.end(), [](const Candidate& a, const Candidate& b) {
+      return std::tie(b.score, a.record, a.group) < std::tie(a.score, b.record, b.group);
+    });
+    std::vector<std::vector<unsigned char>> gene(records.size());
+    for (size_t ri = 0; ri < records.size(); ++ri) gene[ri].assign(records[ri].scan.groups.size(), 0);
+    std::vector<std::map<long, long>> taken(records.size());  // low -> high of accepted genes
+    std::vector<long> widest(records.size(), 0);
+    long labelled = 0;
+    for (const Candidate& c : cand) {
+      const long length = c.high - c.low + 1;
+      bool clash = false;
+      auto& t = taken[c.record];
+      for (auto it = t.lower_bound(c.low - widest[c.record]); it != t.end() && it->first <= c.high; ++it) {
+        const long overlap = std::min(c.high, it->second) - std::max(c.low, it->first) + 1;
+        if (overlap > 60 && 4 * overlap > length) {
+          clash = true;
+          break;
+        }
+      }
+      if (clash) continue;
+      t.emplace(c.low, c.high);
+      widest[c.record] = std::max(widest[c.record], length);
+      gene[c.record][c.group] = 1;
+      ++labelled;
+    }
+    Samples s;
+    float counts[NUMBER_OF_CODONS];
+    for (size_t ri = 0; ri < records.size(); ++ri) {
+      const OrfScan& scan = records[ri].scan;
+      for (size_t gi = 0; gi < scan.groups.size(); ++gi) {
+        orf_counts(records[ri], scan.orfs[scan.groups[gi].first + best[ri][gi].orf], counts);
+        s.add(counts, gene[ri][gi] != 0, 0);
+      }
+    }
+    fit_logistic(s, RIDGE, 0, round == 1 ? 30 : 10, w.data());
+    rep.rounds = round;
+    rep.genes_labelled = labelled;
+  }
+  if (report != nullptr) *report = rep;
+  return w;
+}
+
+}  // namespace training
+
+namespace {
+
+void copy_file(const std::string& from, const std::string& to) {
+  File in(from, "rb");
+  if (!in.is_open()) throw Error("cannot open reference table " + file_reason(from, in.open_error()));
+  File out(to, "wb");
+  if (!out.is_open()) throw Error("cannot create " + file_reason(to, out.open_error()));
+  char buf[8192];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
+    if (std::fwrite(buf, 1, n, out.get()) != n) break;
+  in.check_read();
+  out.close_output();
+}
+
+}  // namespace
+
+void self_train(const std::vector<std::string>& records, const std::string& tables_in,
+                const std::string& tables_out, const SelfTrainOptions& options) {
+  std::vector<std::string> starts = options.start_codons;
+  if (starts.empty())
+    for (const char* s : DEFAULT_START_CODONS) starts.emplace_back(s);
+  std::string list;
+  for (const std::string& s : starts) list += (list.empty() ? "" : ",") + s;
+  starts = training::parse_start_list(list);
+  if (options.min_length < 1)
+    throw Error("self-training for '" + tables_out + "': the minimum length must be positive");
+
+  training::ModelTables t;
+  load_codon_value_list(tables_in + "/HBondEnergies_MDmapped3.dat", t.x.data());
+  load_codon_value_list(tables_in + "/StackingEnergies_MD.dat", t.y.data());
+
+  std::vector<training::ScannedRecord> scanned;
+  scanned.reserve(records.size());
+  for (const std::string& r : records) scanned.emplace_back(r, options.min_length, starts);
+  std::vector<double> w;
+  try {
+    w = training::self_trained_weights(scanned, nullptr);
+  } catch (const Error& e) {
+    throw Error("cannot self-train the tables of '" + tables_out + "': " + e.what());
+  }
+  training::set_model(t, w.data());
+
+  std::error_code ec;
+  std::filesystem::create_directories(tables_out, ec);
+  if (ec) throw Error("cannot create the tables directory '" + tables_out + "': " + ec.message());
+  for (const char* name : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"})
+    copy_file(tables_in + "/" + name, tables_out + "/" + name);
+  // The alternative axes are not read by a run; they travel along when present.
+  for (const char* name : {"HBondNos.dat", "StackingEnergies_Original.dat"})
+    if (std::filesystem::exists(tables_in + "/" + name, ec)) copy_file(tables_in + "/" + name, tables_out + "/" + name);
+  training::write_trained_tables(tables_out, t);
+}
+
+}  // namespace codonspace
