@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "annotate/fasta.h"
 #include "defaults.h"
 #include "file_io.h"
 #include "self_training.h"
@@ -21,7 +22,7 @@ namespace {
 void usage(FILE* to) {
   std::fprintf(to,
                "usage: codonspace-train GENOME OUTDIR [--min-length N] [--starts ATG,GTG,...] [--tables DIR]\n"
-               "  Fits the method-1 tables to GENOME (FASTA, one or more records) without annotation\n"
+               "  Fits the method-1 tables to GENOME (FASTA, one or more records, plain or gzip) without annotation\n"
                "  and writes OUTDIR/data. Defaults: --min-length %d, --starts",
                codonspace::DEFAULT_MIN_LENGTH);
   const char* sep = " ";
@@ -30,55 +31,6 @@ void usage(FILE* to) {
     sep = ",";
   }
   std::fprintf(to, ", --tables: the installed tables.\n");
-}
-
-// The shipped tables: <exe dir>/../share/codonspace/data when it exists,
-// else the data directory of the source tree.
-std::string default_tables() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const std::filesystem::path installed = exe.parent_path() / ".." / "share" / "codonspace" / "data";
-    if (std::filesystem::is_directory(installed, ec)) return installed.lexically_normal().string();
-  }
-  return CODONSPACE_SOURCE_DATA_DIR;
-}
-
-// Records of a FASTA file as the genome intake reads them: '>' lines start a
-// record, the sequence is upper-cased with line ends, carriage returns,
-// blanks and tabs dropped. A first line that is not a header is skipped with
-// a warning, as codonspace does.
-std::vector<std::string> read_genome(const std::string& path) {
-  codonspace::File f(path, "r");
-  if (!f.is_open()) throw codonspace::Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::vector<std::string> records;
-  int c = std::getc(f.get());
-  if (c != EOF && c != '>') {
-    std::fprintf(stderr,
-                 "codonspace-train: warning: '%s' does not begin with a '>' header line; its first line is "
-                 "skipped as the header\n",
-                 path.c_str());
-    while (c != EOF && c != '\n') c = std::getc(f.get());
-    records.emplace_back();
-    if (c != EOF) c = std::getc(f.get());
-  }
-  bool line_start = true;
-  for (; c != EOF; c = std::getc(f.get())) {
-    if (line_start && c == '>') {
-      while (c != EOF && c != '\n') c = std::getc(f.get());
-      records.emplace_back();
-      if (c == EOF) break;
-      continue;  // c is the header's line end
-    }
-    line_start = c == '\n';
-    if (c == '\n' || c == '\r' || c == ' ' || c == '\t') continue;
-    records.back().push_back(static_cast<char>(std::toupper(c)));
-  }
-  f.check_read();
-  size_t bases = 0;
-  for (const std::string& r : records) bases += r.size();
-  if (bases == 0) throw codonspace::Error("'" + path + "' holds no sequence");
-  return records;
 }
 
 }  // namespace
@@ -131,8 +83,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    if (tables.empty()) tables = default_tables();
-    const std::vector<std::string> records = read_genome(positional[0]);
+    if (tables.empty()) tables = codonspace::default_tables_dir();
+    std::vector<std::string> records;
+    for (auto& r : codonspace::annotate::read_fasta(positional[0])) records.push_back(std::move(r.sequence));
     const std::string out = positional[1] + "/data";
     codonspace::self_train(records, tables, out, options);
     std::fprintf(stderr, "codonspace-train: wrote %s\n", out.c_str());

@@ -10,22 +10,6 @@ add_library(codonspace_annotate STATIC
   src/annotate/annotate.cpp
 )
 target_link_libraries(codonspace_annotate PUBLIC codonspace_core ZLIB::ZLIB)
-# Tables of an uninstalled build: the source tree's data/.
-target_compile_definitions(codonspace_annotate PRIVATE CODONSPACE_SOURCE_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
-
-# Self-training (-T): src/self_training.cpp joins the core library
-# (cmake/training.cmake, included before this file) or a library of its own;
-# without it -T reports that it is missing.
-if(EXISTS "${PROJECT_SOURCE_DIR}/src/self_training.h")
-  get_target_property(_codonspace_core_sources codonspace_core SOURCES)
-  if(TARGET codonspace_training)
-    target_compile_definitions(codonspace_annotate PRIVATE CODONSPACE_HAVE_SELF_TRAINING)
-    target_link_libraries(codonspace_annotate PUBLIC codonspace_training)
-  elseif(_codonspace_core_sources MATCHES "self_training\\.cpp")
-    target_compile_definitions(codonspace_annotate PRIVATE CODONSPACE_HAVE_SELF_TRAINING)
-  endif()
-endif()
-
 add_executable(codonspace-annotate annotate_main.cpp)
 target_link_libraries(codonspace-annotate PRIVATE codonspace_annotate)
 install(TARGETS codonspace-annotate RUNTIME DESTINATION bin)

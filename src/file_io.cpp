@@ -161,6 +161,18 @@ bool Scanner::next_float(float& value, bool allow_non_finite) {
   return true;
 }
 
+void copy_file(const std::string& from, const std::string& to) {
+  File in(from, "rb");
+  if (!in.is_open()) throw Error("cannot open " + file_reason(from, in.open_error()));
+  File out(to, "wb");
+  if (!out.is_open()) throw Error("cannot create " + file_reason(to, out.open_error()));
+  char buf[1 << 16];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) std::fwrite(buf, 1, n, out.get());
+  in.check_read();
+  out.close_output();
+}
+
 bool read_line(const File& file, std::string& line) {
   line.clear();
   FILE* fp = file.get();

@@ -88,6 +88,10 @@ class Scanner {
   const File& file_;
 };
 
+// Copies a file byte for byte; throws Error naming the file that cannot be
+// read or written.
+void copy_file(const std::string& from, const std::string& to);
+
 // Reads one whole line, its line end included when there is one, into line.
 // Returns false (line empty) at the end of input; throws Error on a read
 // error.

@@ -147,23 +147,6 @@ std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& recor
 
 }  // namespace training
 
-namespace {
-
-void copy_file(const std::string& from, const std::string& to) {
-  File in(from, "rb");
-  if (!in.is_open()) throw Error("cannot open reference table " + file_reason(from, in.open_error()));
-  File out(to, "wb");
-  if (!out.is_open()) throw Error("cannot create " + file_reason(to, out.open_error()));
-  char buf[8192];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
-    if (std::fwrite(buf, 1, n, out.get()) != n) break;
-  in.check_read();
-  out.close_output();
-}
-
-}  // namespace
-
 void self_train(const std::vector<std::string>& records, const std::string& tables_in,
                 const std::string& tables_out, const SelfTrainOptions& options) {
   std::vector<std::string> starts = options.start_codons;

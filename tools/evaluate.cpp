@@ -50,36 +50,6 @@ void usage() {
                "       evaluate [--name NAME] [--seqid ID] --gff REFERENCE.cds.tsv PREDICTIONS.gff\n");
 }
 
-// Reference CDS grouped by seqid ("" for three-column files).
-RecordGenes read_reference(const std::string& path) {
-  File f(path, "r");
-  if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  RecordGenes out;
-  std::string line;
-  long lineno = 0;
-  int c;
-  auto flush_line = [&]() {
-    ++lineno;
-    std::string seqid;
-    Gene g;
-    try {
-      if (parse_reference_line(line, seqid, g)) out[seqid].push_back(g);
-    } catch (const std::runtime_error& e) {
-      throw Error("'" + path + "' line " + std::to_string(lineno) + ": " + e.what());
-    }
-    line.clear();
-  };
-  while ((c = std::getc(f.get())) != EOF) {
-    if (c == '\n')
-      flush_line();
-    else
-      line.push_back(static_cast<char>(c));
-  }
-  f.check_read();
-  if (!line.empty()) flush_line();
-  return out;
-}
-
 std::vector<Gene> read_predictions(const std::string& dir) {
   std::vector<Gene> out;
   for (const char* name : codonspace::FRAME_FILES) {

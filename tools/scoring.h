@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "file_io.h"
+
 namespace codonspace::scoring {
 
 struct Gene {
@@ -205,6 +207,28 @@ inline Score score_records(const RecordGenes& reference, const RecordGenes& pred
   for (const auto& [id, genes] : predicted)
     if (!reference.count(id)) total += score(none, genes);
   return total;
+}
+
+// Reference CDS of a .cds.tsv file grouped by seqid ("" for three-column
+// files). Throws Error naming the file and the line on a malformed line.
+inline RecordGenes read_reference(const std::string& path) {
+  File f(path, "r");
+  if (!f.is_open()) throw Error("cannot open " + file_reason(path, f.open_error()));
+  RecordGenes out;
+  std::string line;
+  long lineno = 0;
+  while (read_line(f, line)) {
+    ++lineno;
+    if (line.back() == '\n') line.pop_back();
+    std::string seqid;
+    Gene g;
+    try {
+      if (parse_reference_line(line, seqid, g)) out[seqid].push_back(g);
+    } catch (const std::runtime_error& e) {
+      throw Error("'" + path + "' line " + std::to_string(lineno) + ": " + e.what());
+    }
+  }
+  return out;
 }
 
 }  // namespace codonspace::scoring

@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "annotate/fasta.h"
 #include "codon.h"
 #include "defaults.h"
 #include "file_io.h"
@@ -62,13 +63,9 @@ namespace {
 constexpr double RIDGE = 1.0;
 constexpr int ROUNDS = 3;
 
-struct FastaRecord {
-  std::string seqid, seq;
-};
-
 struct Genome {
   std::string name;
-  std::vector<FastaRecord> records;
+  std::vector<codonspace::annotate::FastaRecord> records;
   std::map<std::string, std::vector<sc::Gene>> reference;
   long reference_count = 0;
   std::vector<tr::ScannedRecord> scanned;
@@ -90,67 +87,12 @@ std::string base_name(const std::string& path) {
   return d == std::string::npos ? b : b.substr(0, d);
 }
 
-// FASTA records processed as the genome intake does it.
-std::vector<FastaRecord> read_fasta(const std::string& path) {
-  File f(path, "r");
-  if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::vector<FastaRecord> out;
-  int c;
-  bool line_start = true;
-  while ((c = std::getc(f.get())) != EOF) {
-    if (line_start && c == '>') {
-      std::string header;
-      while ((c = std::getc(f.get())) != EOF && c != '\n') header.push_back(static_cast<char>(c));
-      out.push_back(FastaRecord{header.substr(0, header.find_first_of(" \t\r")), std::string()});
-      continue;
-    }
-    line_start = c == '\n';
-    if (c == '\n' || c == '\r' || c == ' ' || c == '\t') continue;
-    if (out.empty()) throw Error("'" + path + "' does not begin with a '>' header line");
-    out.back().seq.push_back(static_cast<char>(std::toupper(c)));
-  }
-  f.check_read();
-  if (out.empty()) throw Error("'" + path + "' holds no record");
-  return out;
-}
 
-std::map<std::string, std::vector<sc::Gene>> read_reference(const std::string& path, long& count) {
-  File f(path, "r");
-  if (!f.is_open()) throw Error("cannot open " + codonspace::file_reason(path, f.open_error()));
-  std::map<std::string, std::vector<sc::Gene>> out;
-  std::string line;
-  long lineno = 0;
-  count = 0;
-  auto flush_line = [&]() {
-    ++lineno;
-    std::string seqid;
-    sc::Gene g;
-    try {
-      if (sc::parse_reference_line(line, seqid, g)) {
-        out[seqid].push_back(g);
-        ++count;
-      }
-    } catch (const std::runtime_error& e) {
-      throw Error("'" + path + "' line " + std::to_string(lineno) + ": " + e.what());
-    }
-    line.clear();
-  };
-  int c;
-  while ((c = std::getc(f.get())) != EOF) {
-    if (c == '\n')
-      flush_line();
-    else
-      line.push_back(static_cast<char>(c));
-  }
-  f.check_read();
-  if (!line.empty()) flush_line();
-  return out;
-}
 
 // The reference seqid of a record: its own, or "" for a one-record genome
 // with a three-column reference.
 std::string reference_id(const Genome& g, size_t r) {
-  return g.records.size() == 1 && g.reference.count("") ? std::string() : g.records[r].seqid;
+  return g.records.size() == 1 && g.reference.count("") ? std::string() : g.records[r].id;
 }
 
 void label(Genome& g) {
@@ -198,23 +140,10 @@ sc::Score exact_score(const Genome& g, const tr::ModelTables& t) {
   // Reference CDS on seqids absent from the FASTA still count.
   for (const auto& [id, genes] : g.reference) {
     bool present = id.empty() && g.records.size() == 1;
-    for (const FastaRecord& rec : g.records) present = present || rec.seqid == id;
+    for (const auto& rec : g.records) present = present || rec.id == id;
     if (!present) total += sc::score(genes, {});
   }
   return total;
-}
-
-void copy_file(const std::string& from, const std::string& to) {
-  File in(from, "rb");
-  if (!in.is_open()) throw Error("cannot open " + codonspace::file_reason(from, in.open_error()));
-  File out(to, "wb");
-  if (!out.is_open()) throw Error("cannot create " + codonspace::file_reason(to, out.open_error()));
-  char buf[8192];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
-    if (std::fwrite(buf, 1, n, out.get()) != n) break;
-  in.check_read();
-  out.close_output();
 }
 
 }  // namespace
@@ -258,10 +187,12 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < genomes.size(); ++i) {
       Genome& g = genomes[i];
       g.name = base_name(files[2 * i]);
-      g.records = read_fasta(files[2 * i]);
-      g.reference = read_reference(files[2 * i + 1], g.reference_count);
+      g.records = codonspace::annotate::read_fasta(files[2 * i]);
+      g.reference = sc::read_reference(files[2 * i + 1]);
+      g.reference_count = 0;
+      for (const auto& [id, genes] : g.reference) g.reference_count += static_cast<long>(genes.size());
       g.scanned.reserve(g.records.size());
-      for (const FastaRecord& r : g.records) g.scanned.emplace_back(r.seq, min_length, starts);
+      for (const auto& r : g.records) g.scanned.emplace_back(r.sequence, min_length, starts);
       label(g);
       for (size_t r = 0; r < g.records.size(); ++r) {
         total_orfs += static_cast<long>(g.scanned[r].scan.orfs.size());
@@ -353,7 +284,7 @@ int main(int argc, char** argv) {
     if (ec) throw Error("cannot create the output directory '" + out_dir + "': " + ec.message());
     if (!std::filesystem::equivalent(tables_dir, out_dir, ec)) {
       for (const char* name : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"})
-        copy_file(tables_dir + "/" + name, out_dir + "/" + name);
+        codonspace::copy_file(tables_dir + "/" + name, out_dir + "/" + name);
     }
     tr::write_trained_tables(out_dir, t);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

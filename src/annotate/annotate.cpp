@@ -25,9 +25,7 @@
 #include "file_io.h"
 #include "generate_orfs.h"
 
-#if defined(CODONSPACE_HAVE_SELF_TRAINING)
 #include "self_training.h"
-#endif
 
 namespace fs = std::filesystem;
 
@@ -256,7 +254,6 @@ class Progress {
 // the prediction) and returns the directory of the complete trained tables.
 std::string train_tables(const std::vector<FastaRecord>& records, const std::string& tables_in,
                          const AnnotateOptions& options, const std::string& root, const std::vector<std::string>& starts) {
-#if defined(CODONSPACE_HAVE_SELF_TRAINING)
   const std::string out = root + "/tables";
   const std::string work = root + "/train";
   make_dir(out);
@@ -273,14 +270,6 @@ std::string train_tables(const std::vector<FastaRecord>& records, const std::str
   });
   workers.wait_all();
   return out;
-#else
-  (void)records;
-  (void)tables_in;
-  (void)options;
-  (void)root;
-  (void)starts;
-  throw Error("self-training (-T) is not available in this build");
-#endif
 }
 
 bool parse_int(const char* text, long lo, long hi, int& value) {
@@ -345,16 +334,6 @@ int usage_error(const std::string& text) {
   return 1;
 }
 }  // namespace
-
-std::string default_tables_dir() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path installed = (exe.parent_path() / ".." / "share" / "codonspace" / "data").lexically_normal();
-    if (fs::is_directory(installed, ec)) return installed.string();
-  }
-  return CODONSPACE_SOURCE_DATA_DIR;
-}
 
 std::string default_prefix(const std::string& input) {
   if (input == "-") return "stdin";

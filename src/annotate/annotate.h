@@ -23,10 +23,6 @@ struct AnnotateOptions {
   bool quiet = false;
 };
 
-// <directory of the executable>/../share/codonspace/data when it exists (an
-// installed program), else the data/ directory of the source tree.
-std::string default_tables_dir();
-
 // The input's base name without .gz and then .fna/.fa/.fasta/.fas; "stdin"
 // for "-".
 std::string default_prefix(const std::string& input);
