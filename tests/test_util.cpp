@@ -198,4 +198,27 @@ RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, con
   return r;
 }
 
+pid_t spawn(const std::string& binary, std::vector<std::string> args, const SpawnIo& io) {
+  args.insert(args.begin(), binary);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (!io.tmpdir.empty()) setenv("TMPDIR", io.tmpdir.c_str(), 1);
+    dup2(open(io.in.c_str(), O_RDONLY), STDIN_FILENO);
+    dup2(open(io.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+    dup2(open(io.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int wait_status(pid_t pid) {
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) < 0) ADD_FAILURE() << "fork or wait failed";
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace testutil

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <array>
 #include <functional>
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testutil {
@@ -80,5 +82,18 @@ struct RunResult {
 // stdout_file, when given, receives standard output instead of the capture.
 RunResult run_binary(const std::vector<std::string>& args, long fsize_limit = -1,
                      const char* stdout_file = nullptr);
+
+// Where the standard streams of a spawned program go, and its TMPDIR when
+// not empty.
+struct SpawnIo {
+  SpawnIo(std::string in_ = "/dev/null", std::string out_ = "/dev/null", std::string err_ = "/dev/null",
+          std::string tmpdir_ = "")
+      : in(std::move(in_)), out(std::move(out_)), err(std::move(err_)), tmpdir(std::move(tmpdir_)) {}
+  std::string in, out, err, tmpdir;
+};
+// Starts binary with args without waiting for it; returns its process id.
+pid_t spawn(const std::string& binary, std::vector<std::string> args, const SpawnIo& io = {});
+// Waits for the process: its exit status, or 128 + signal number.
+int wait_status(pid_t pid);
 
 }  // namespace testutil
