@@ -21,25 +21,18 @@
 #include <vector>
 
 #include "file_io.h"
+#include "gene.h"
 
 namespace codonspace::scoring {
 
-struct Gene {
-  long start = 0;
-  long end = 0;
-  char strand = '+';
-};
+using codonspace::Gene;
 
 // A boundary pair of codonspace's output: b1 < b2 is a direct-strand gene
 // b1..b2; b1 > b2 a complementary-strand gene b2..b1. Equal values are not a
 // gene and give false.
 inline bool gene_from_pair(long b1, long b2, Gene& g) {
   if (b1 == b2) return false;
-  if (b1 < b2) {
-    g = Gene{b1, b2, '+'};
-  } else {
-    g = Gene{b2, b1, '-'};
-  }
+  g = gene_of_pair(b1, b2);
   return true;
 }
 

@@ -70,10 +70,7 @@ std::string percent_escape(const std::string& s, bool (*keep)(unsigned char)) {
 }  // namespace
 
 Gene gene_from_pair(long b1, long b2, long seq_length) {
-  Gene g;
-  g.strand = b1 < b2 ? '+' : '-';
-  g.start = std::min(b1, b2);
-  g.end = std::max(b1, b2);
+  const Gene g = gene_of_pair(b1, b2);
   const long length = g.end - g.start + 1;
   if (length < 6 || length % 3 != 0 || g.start < 1 || g.end > seq_length)
     throw Error("the result pair " + std::to_string(b1) + " " + std::to_string(b2) +

@@ -7,17 +7,11 @@
 #include <vector>
 
 #include "annotate/fasta.h"
+#include "gene.h"
 
 namespace codonspace::annotate {
 
-// A gene in 1-based inclusive coordinates, start <= end, stop codon
-// included; strand '+' or '-'.
-struct Gene {
-  long start = 0;
-  long end = 0;
-  char strand = '+';
-  bool operator==(const Gene&) const = default;
-};
+using codonspace::Gene;
 
 // The gene of a result pair "B1 B2" (B1 < B2 direct strand, B1 > B2
 // complementary). Throws Error when the pair does not lie within a

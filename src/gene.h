@@ -1,0 +1,19 @@
+// A predicted or annotated gene, and the gene of a boundary pair.
+#pragma once
+
+namespace codonspace {
+
+// 1-based inclusive coordinates, start <= end, stop codon included; strand
+// '+' or '-'.
+struct Gene {
+  long start = 0;
+  long end = 0;
+  char strand = '+';
+  bool operator==(const Gene&) const = default;
+};
+
+// A boundary pair of the result files: b1 < b2 is a direct-strand gene
+// b1..b2, otherwise a complementary-strand gene b2..b1 (its start at b1).
+inline Gene gene_of_pair(long b1, long b2) { return b1 < b2 ? Gene{b1, b2, '+'} : Gene{b2, b1, '-'}; }
+
+}  // namespace codonspace
