@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 
 #include "evaluator/webtalvisca9mod.h"
 #include "file_io.h"
@@ -115,13 +116,14 @@ int run_method(int option) {
                                   orfs_to_protein_seq,        stddev,
                                   check_stddev_gene,          longest_orf,
                                   orf_sequence_final,         reading_frame};
-  const Stage* begin = option == 1 ? std::begin(method1) : option == 2 ? std::begin(method2) : std::begin(method3);
-  const Stage* end = option == 1 ? std::end(method1) : option == 2 ? std::end(method2) : std::end(method3);
-  for (const Stage* s = begin; s != end; ++s) {
+  const std::span<const Stage> stages = option == 1   ? std::span<const Stage>(method1)
+                                         : option == 2 ? std::span<const Stage>(method2)
+                                                       : std::span<const Stage>(method3);
+  for (const Stage stage : stages) {
     // A failure while the results are written leaves no half-written results.
-    const bool writes_results = *s == orf_sequence_final || *s == reading_frame;
+    const bool writes_results = stage == orf_sequence_final || stage == reading_frame;
     try {
-      if ((*s)() != 0) {
+      if (stage() != 0) {
         if (writes_results) remove_result_files();
         return -1;
       }
