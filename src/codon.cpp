@@ -6,11 +6,11 @@
 
 namespace codonspace {
 
-const char* const HBOND_ENERGY_FILE = "data/HBondEnergies_MDmapped3.dat";
-const char* const STACKING_ENERGY_FILE = "data/StackingEnergies_MD.dat";
-const char* const Z_VALUES_FILE = "data/z.dat";
-const char* const HBOND_NUMBERS_FILE = "data/HBondNos.dat";
-const char* const STACKING_ORIGINAL_FILE = "data/StackingEnergies_Original.dat";
+const char* HBOND_ENERGY_FILE = "data/HBondEnergies_MDmapped3.dat";
+const char* STACKING_ENERGY_FILE = "data/StackingEnergies_MD.dat";
+const char* Z_VALUES_FILE = "data/z.dat";
+const char* HBOND_NUMBERS_FILE = "data/HBondNos.dat";
+const char* STACKING_ORIGINAL_FILE = "data/StackingEnergies_Original.dat";
 
 int p(int power) {
   if (power == 0) return 1;

@@ -2,30 +2,16 @@
 //
 // Codon index: C = 0, G = 1, T = 2, A = 3, first base most significant, so
 // CCC = 0, ATG = 57, AAA = 63. Any character other than upper-case A, G or
-// T counts as C.
+// T counts as C (on both strands: the complement of an unknown letter is N).
 #pragma once
 
 #include <string>
 
+#include "genetic_code.h"
+
 namespace codonspace {
 
 constexpr int NUMBER_OF_CODONS = 64;
-
-namespace detail {
-// Base values and complements for every byte, so the hot loops over ORF
-// sequences do one table look-up per character.
-struct BaseTables {
-  unsigned char value[256];
-  char complement[256];
-  constexpr BaseTables() : value(), complement() {
-    for (int c = 0; c < 256; ++c) {
-      value[c] = c == 'G' ? 1 : c == 'T' ? 2 : c == 'A' ? 3 : 0;
-      complement[c] = c == 'A' ? 'T' : c == 'T' ? 'A' : c == 'G' ? 'C' : 'G';
-    }
-  }
-};
-inline constexpr BaseTables kBaseTables{};
-}  // namespace detail
 
 // 1 for power 0, 4 for power 1, 16 otherwise.
 int p(int power);
@@ -37,15 +23,16 @@ inline int codon_srno(const char* str) {
 }
 // The three letters of codon index i (0..63).
 std::string str_rep(int i);
-// A -> T, T -> A, G -> C, anything else -> G.
-inline char comp_base(char ch) { return detail::kBaseTables.complement[static_cast<unsigned char>(ch)]; }
+// A -> T, T -> A, G -> C, C -> G, anything else -> N.
+inline char comp_base(char ch) { return complement_base(ch); }
 
-// Reference table files, relative to the working directory.
-extern const char* const HBOND_ENERGY_FILE;         // X axis
-extern const char* const STACKING_ENERGY_FILE;      // Y axis
-extern const char* const Z_VALUES_FILE;             // Z axis
-extern const char* const HBOND_NUMBERS_FILE;        // alternative X
-extern const char* const STACKING_ORIGINAL_FILE;    // alternative Y
+// Reference table files: "data/NAME", relative to the working directory,
+// unless use_tables_dir() (defaults.h) points them elsewhere.
+extern const char* HBOND_ENERGY_FILE;         // X axis
+extern const char* STACKING_ENERGY_FILE;      // Y axis
+extern const char* Z_VALUES_FILE;             // Z axis
+extern const char* HBOND_NUMBERS_FILE;        // alternative X
+extern const char* STACKING_ORIGINAL_FILE;    // alternative Y
 
 // Codon-value list: 64 pairs "CODON number", any white space between them,
 // the last value of a repeated codon wins, anything after the 64th pair is

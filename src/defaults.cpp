@@ -1,7 +1,11 @@
 #include "defaults.h"
 
 #include <filesystem>
+#include <iterator>
 #include <system_error>
+
+#include "codon.h"
+#include "stages.h"
 
 namespace codonspace {
 
@@ -14,6 +18,28 @@ std::string default_tables_dir() {
     if (fs::is_directory(installed, ec)) return installed.string();
   }
   return CODONSPACE_SOURCE_DATA_DIR;
+}
+
+void use_tables_dir(const std::string& dir) {
+  struct Table {
+    const char** name;
+    const char* file;
+  };
+  static const Table tables[] = {
+      {&HBOND_ENERGY_FILE, "HBondEnergies_MDmapped3.dat"},
+      {&STACKING_ENERGY_FILE, "StackingEnergies_MD.dat"},
+      {&Z_VALUES_FILE, "z.dat"},
+      {&HBOND_NUMBERS_FILE, "HBondNos.dat"},
+      {&STACKING_ORIGINAL_FILE, "StackingEnergies_Original.dat"},
+      {&PLANE_FILE, "best_plane_fixed.dat"},
+      {&REFERENCE_COMPOSITION, "codon1"},
+  };
+  // The names must outlive every stage: kept here for the whole process.
+  static std::string paths[std::size(tables)];
+  for (size_t k = 0; k < std::size(tables); ++k) {
+    paths[k] = dir + "/" + tables[k].file;
+    *tables[k].name = paths[k].c_str();
+  }
 }
 
 }  // namespace codonspace

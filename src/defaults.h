@@ -14,4 +14,8 @@ inline constexpr const char* DEFAULT_START_CODONS[] = {"ATG", "GTG", "TTG"};
 // source tree the program was built from.
 std::string default_tables_dir();
 
+// Points the stages' table file names (data/NAME by default, relative to
+// the working directory) at dir/NAME.
+void use_tables_dir(const std::string& dir);
+
 }  // namespace codonspace

@@ -13,28 +13,43 @@
 namespace codonspace {
 
 namespace {
-const char* const stop_codons[3] = {"TAA", "TAG", "TGA"};
-
 int reverse_complement_index(const char* codon) {
-  char codon_read_back[3];
-  for (int j = 0; j < 3; ++j) codon_read_back[j] = comp_base(codon[2 - j]);
+  const char codon_read_back[3] = {comp_base(codon[2]), comp_base(codon[1]), comp_base(codon[0])};
   return codon_srno(codon_read_back);
 }
+
+int checked_index(const std::string& codon) {
+  const int i = codon.size() == 3 ? strict_codon_index(codon.c_str()) : -1;
+  if (i < 0) throw Error("'" + codon + "' is not a codon of three letters A, C, G, T");
+  return i;
+}
+
+// Writes the ORFs as "prediction_orfs" lines.
+class FileSink : public OrfSink {
+ public:
+  explicit FileSink(FILE* fp) : fp_(fp) {}
+  void orf(long b1, long b2) override { std::fprintf(fp_, "%ld %ld\n", b1, b2); }
+
+ private:
+  FILE* fp_;
+};
 }  // namespace
 
-CodonTables initiate_start_stop_codons(bool is_universal, const std::vector<std::string>& arr) {
+CodonTables initiate_start_stop_codons(bool is_universal, const std::vector<std::string>& arr,
+                                       const std::vector<std::string>& stops) {
   CodonTables t;
-  std::vector<std::string> starts = is_universal ? std::vector<std::string>{"ATG"} : arr;
+  const std::vector<std::string> starts = is_universal ? std::vector<std::string>{"ATG"} : arr;
   t.number_of_start_codons = static_cast<int>(starts.size());
-  for (const std::string& s : starts) {
-    std::string codon = s;
-    codon.resize(3, '\0');  // only the first three characters count
+  for (const std::string& codon : starts) {
+    checked_index(codon);
     t.start_codons_f.push_back(codon_srno(codon.c_str()));
     t.start_codons_b.push_back(reverse_complement_index(codon.c_str()));
   }
-  for (int k = 0; k < 3; ++k) {
-    t.stop_codons_f[k] = codon_srno(stop_codons[k]);
-    t.stop_codons_b[k] = reverse_complement_index(stop_codons[k]);
+  t.number_of_stop_codons = static_cast<int>(stops.size());
+  for (const std::string& codon : stops) {
+    checked_index(codon);
+    t.stop_codons_f.push_back(codon_srno(codon.c_str()));
+    t.stop_codons_b.push_back(reverse_complement_index(codon.c_str()));
   }
   return t;
 }
@@ -46,48 +61,61 @@ bool filesize(const char* file_name, unsigned long& size) {
   return true;
 }
 
-generate_orfs::generate_orfs(int minL, long maxL, std::string f_name)
-    : min_length(minL), max_length(maxL), file_output(std::move(f_name)) {}
-
-bool generate_orfs::is_start_codon_f(const char* s) const { return (start_f_mask_ >> codon_srno(s)) & 1U; }
-bool generate_orfs::is_stop_codon_f(const char* s) const { return (stop_f_mask_ >> codon_srno(s)) & 1U; }
-bool generate_orfs::is_start_codon_b(const char* s) const { return (start_b_mask_ >> codon_srno(s)) & 1U; }
-bool generate_orfs::is_stop_codon_b(const char* s) const { return (stop_b_mask_ >> codon_srno(s)) & 1U; }
-
-void generate_orfs::print_orfs(FILE* fp, const std::vector<long>& l_start_codons, bool newest_first,
-                               long stop_index) const {
-  auto emit = [&](long s) {
-    long length = std::labs(s - stop_index) + 3;
-    if (min_length <= length && length <= max_length) std::fprintf(fp, "%ld %ld\n", s, stop_index);
-  };
-  if (newest_first) {
-    for (auto it = l_start_codons.rbegin(); it != l_start_codons.rend(); ++it) emit(*it);
-  } else {
-    for (long s : l_start_codons) emit(s);
+OrfScanner::OrfScanner(const CodonTables& t, long min_length, long max_length, OrfSink& sink)
+    : min_length_(min_length), max_length_(max_length), sink_(sink) {
+  for (int k = 0; k < t.number_of_start_codons; ++k) {
+    kind_[t.start_codons_f[static_cast<size_t>(k)]] |= START_F;
+    kind_[t.start_codons_b[static_cast<size_t>(k)]] |= START_B;
+  }
+  for (int k = 0; k < t.number_of_stop_codons; ++k) {
+    kind_[t.stop_codons_f[static_cast<size_t>(k)]] |= STOP_F;
+    kind_[t.stop_codons_b[static_cast<size_t>(k)]] |= STOP_B;
   }
 }
 
-// One window: the codon of frame i starts at window character i, genome
-// position x + i. Only the first `frames` frames hold a whole codon (fewer
-// than three only in the last windows of the genome).
-void generate_orfs::check_for_start_stop(FILE* fp_result, long x, const char* str_input, int frames) {
+void OrfScanner::report(const std::vector<long>& starts, bool newest_first, long stop_index) {
+  bool any = false;
+  auto emit = [&](long s) {
+    const long length = std::labs(s - stop_index) + 3;
+    if (min_length_ <= length && length <= max_length_) {
+      sink_.orf(s, stop_index);
+      any = true;
+    }
+  };
+  if (newest_first) {
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it) emit(*it);
+  } else {
+    for (long s : starts) emit(s);
+  }
+  if (any) sink_.end_stop();
+}
+
+// Four passes over the frames, in this order: direct starts, direct stops
+// (which report), complementary stops (which report the starts collected
+// since the previous one), complementary starts.
+void OrfScanner::window(long x, const char* w, int frames) {
+  uint8_t kind[3] = {0, 0, 0};
   for (int i = 0; i < frames; ++i) {
-    if (is_start_codon_f(str_input + i)) {
+    const int idx = strict_codon_index(w + i);
+    if (idx >= 0) kind[i] = kind_[idx];
+  }
+  for (int i = 0; i < frames; ++i) {
+    if (kind[i] & START_F) {
       found_start_f[i] = true;
       L_start_f[i].push_back(x + i);
     }
   }
   for (int i = 0; i < frames; ++i) {
-    if (found_start_f[i] && is_stop_codon_f(str_input + i)) {
+    if (found_start_f[i] && (kind[i] & STOP_F)) {
       found_start_f[i] = false;
-      print_orfs(fp_result, L_start_f[i], false, x + i + 2);
+      report(L_start_f[i], false, x + i + 2);
       L_start_f[i].clear();
     }
   }
   for (int i = 0; i < frames; ++i) {
-    if (is_stop_codon_b(str_input + i)) {
+    if (kind[i] & STOP_B) {
       if (found_stop_b[i]) {
-        print_orfs(fp_result, L_start_b[i], true, index_stop_b[i]);
+        report(L_start_b[i], true, index_stop_b[i]);
         L_start_b[i].clear();
       } else {
         found_stop_b[i] = true;
@@ -96,27 +124,33 @@ void generate_orfs::check_for_start_stop(FILE* fp_result, long x, const char* st
     }
   }
   for (int i = 0; i < frames; ++i) {
-    if (found_stop_b[i] && is_start_codon_b(str_input + i)) L_start_b[i].push_back(x + i + 2);
+    if (found_stop_b[i] && (kind[i] & START_B)) L_start_b[i].push_back(x + i + 2);
   }
 }
 
-int generate_orfs::extract_orfs(bool use_universal, const std::vector<std::string>& arr) {
+void OrfScanner::finish() {
   for (int i = 0; i < 3; ++i) {
-    found_start_f[i] = false;
-    found_stop_b[i] = false;
-    L_start_f[i].clear();
+    if (found_stop_b[i]) report(L_start_b[i], true, index_stop_b[i]);
     L_start_b[i].clear();
+    L_start_f[i].clear();
+    found_start_f[i] = found_stop_b[i] = false;
   }
-  tables_ = initiate_start_stop_codons(use_universal, arr);
-  start_f_mask_ = stop_f_mask_ = start_b_mask_ = stop_b_mask_ = 0;
-  for (int k = 0; k < tables_.number_of_start_codons; ++k) {
-    start_f_mask_ |= 1ULL << tables_.start_codons_f[k];
-    start_b_mask_ |= 1ULL << tables_.start_codons_b[k];
+}
+
+void OrfScanner::scan(const char* seq, long n) {
+  for (long x = 1; x <= n - 2; x += 3) {
+    const long room = n - 2 - x + 1;  // codon positions x .. n-2 remain
+    window(x, seq + x - 1, room >= 3 ? 3 : static_cast<int>(room));
   }
-  for (int k = 0; k < tables_.number_of_stop_codons; ++k) {
-    stop_f_mask_ |= 1ULL << tables_.stop_codons_f[k];
-    stop_b_mask_ |= 1ULL << tables_.stop_codons_b[k];
-  }
+  finish();
+}
+
+generate_orfs::generate_orfs(int minL, long maxL, std::string f_name)
+    : min_length(minL), max_length(maxL), file_output(std::move(f_name)) {}
+
+int generate_orfs::extract_orfs(bool use_universal, const std::vector<std::string>& arr,
+                                const std::vector<std::string>& stops) {
+  const CodonTables tables = initiate_start_stop_codons(use_universal, arr, stops);
 
   File fp_input(PROCESSED_GENOME, "r");
   File fp_result(file_output, "w+");
@@ -154,23 +188,25 @@ int generate_orfs::extract_orfs(bool use_universal, const std::vector<std::strin
   char str_input[6] = {0, 0, 0, 0, 0, 0};
   for (int j = 0; j < 5; ++j) str_input[j] = next_char();
 
-  FILE* out = fp_result.get();
+  FileSink sink(fp_result.get());
+  OrfScanner scanner(tables, min_length, max_length, sink);
   for (long x = 1; x <= n - 2; x += 3) {
-    long room = n - 2 - x + 1;  // codon positions x .. n-2 remain
-    int frames = room >= 3 ? 3 : static_cast<int>(room);
-    check_for_start_stop(out, x, str_input, frames);
+    const long room = n - 2 - x + 1;  // codon positions x .. n-2 remain
+    scanner.window(x, str_input, room >= 3 ? 3 : static_cast<int>(room));
     str_input[0] = str_input[3];
     str_input[1] = str_input[4];
     for (int j = 2; j < 5; ++j) str_input[j] = next_char();
   }
+  scanner.finish();
   fp_input.check_read();
   fp_result.close_output();
   return 0;
 }
 
-int generate_orf(int min_length, const std::vector<std::string>& start_codons) {
+int generate_orf(int min_length, const std::vector<std::string>& start_codons,
+                 const std::vector<std::string>& stop_codons) {
   generate_orfs scan(min_length, PREDICTION_ORF_MAX_LENGTH, PREDICTION_ORFS);
-  return scan.extract_orfs(false, start_codons);
+  return scan.extract_orfs(false, start_codons, stop_codons);
 }
 
 }  // namespace codonspace

@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <span>
 
 #include "evaluator/webtalvisca9mod.h"
+#include "defaults.h"
 #include "file_io.h"
+#include "options.h"
 #include "protein_stages.h"
 #include "stages.h"
 
@@ -22,6 +25,29 @@ namespace {
 const char* const USAGE_LINE =
     "\nUSAGE : ./executable  arg1(input file)  arg2(Minimum ORF sequence length) arg3(Method) "
     "[START CODON NAME(S) ](ATG TTG GTG CTG )";
+
+// The rules behind the usage line, printed by -h after it.
+const char* const HELP_TEXT =
+    "codonspace GENOME MIN_LENGTH METHOD START_CODON [START_CODON ...]\n"
+    "\n"
+    "  GENOME       one FASTA record: a '>' header line, then the sequence on any\n"
+    "               number of lines; plain or gzip-compressed. Line ends, carriage\n"
+    "               returns, blanks and tabs are dropped, letters upper-cased.\n"
+    "               Letters other than A, C, G, T (N, IUPAC codes) are kept: no\n"
+    "               start or stop codon holds one, and their complement is N.\n"
+    "               Refused: a first byte that is not '>', any other character\n"
+    "               (digits, '-', '.', '*'), a second record, no bases, a damaged\n"
+    "               gzip stream, xz, bzip2 or zstd compression.\n"
+    "  MIN_LENGTH   decimal digits, at most 10000000: an ORF is kept when its\n"
+    "               number of bases plus 2 reaches this value\n"
+    "  METHOD       1 DNA Space, 2 Protein Space, 3 Swissprot Space\n"
+    "  START_CODON  one to four codons such as ATG GTG TTG, in any case; a stop\n"
+    "               codon (TAA, TAG, TGA) is refused\n"
+    "\n"
+    "Runs in the working directory: reads the tables of data/ there, else the\n"
+    "tables installed with the program; writes seven result files (gene_sequences\n"
+    "and six per-frame lists). Exit status 0 after a run, 1 on any refusal or\n"
+    "failure.\n";
 
 void message(const char* text) {
   std::printf("%s\n", text);
@@ -35,7 +61,20 @@ void print_method_block() {
   std::printf("\n3 : Swissprot Space");
 }
 
-bool valid_method(int option) { return option >= 1 && option <= 3; }
+// A method is decimal digits of value 1, 2 or 3.
+std::optional<int> parse_method(const char* text) {
+  const std::optional<long> v = parse_decimal(text, 3);
+  if (!v || *v < 1) return std::nullopt;
+  return static_cast<int>(*v);
+}
+
+// Tables come from data/ in the working directory when there is one, else
+// from those installed with the program.
+void choose_tables() {
+  struct stat st;
+  if (stat("data", &st) == 0 && S_ISDIR(st.st_mode)) return;
+  use_tables_dir(default_tables_dir());
+}
 
 using Stage = int (*)();
 
@@ -139,6 +178,7 @@ int run_codonspace(int argc, char** argv) {
   const int nargs = argc - 1;
   if (nargs >= 1 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
     printUsage();
+    std::fputs(HELP_TEXT, stdout);
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
   if (nargs >= 1 && std::strcmp(argv[1], "--version") == 0) {
@@ -146,11 +186,12 @@ int run_codonspace(int argc, char** argv) {
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
 
-  // The number of arguments, the method, the start codons, then the genome.
+  // In this order: the number of arguments, the method, the minimum length,
+  // the start codons, then the genome; nothing is written on a refusal.
   if (nargs == 1) message("\nPlease specify minimum sequence length");
   if (nargs == 2) print_method_block();
   if (nargs == 3) {
-    if (valid_method(std::atoi(argv[3])))
+    if (parse_method(argv[3]))
       message("\nPlease specify start codon");
     else
       print_method_block();
@@ -161,29 +202,27 @@ int run_codonspace(int argc, char** argv) {
     return 1;
   }
 
-  const int min_length = std::atoi(argv[2]);
-  const int option = std::atoi(argv[3]);
-  if (!valid_method(option)) {
+  const std::optional<int> option_value = parse_method(argv[3]);
+  if (!option_value) {
     print_method_block();
     printUsage();
     return 1;
   }
-  std::vector<std::string> start_codons;
-  for (int a = 4; a < argc; ++a) {
-    std::string codon = argv[a];
-    bool ok = codon.size() == 3;
-    for (char& c : codon) {
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (c != 'A' && c != 'C' && c != 'G' && c != 'T') ok = false;
-    }
-    if (!ok) {
-      std::printf("\nInvalid start codon: %s\n", argv[a]);
-      std::fflush(stdout);
-      printUsage();
-      return 1;
-    }
-    start_codons.push_back(codon);
+  const int option = *option_value;
+  const std::optional<long> min_length_value = parse_length(argv[2]);
+  if (!min_length_value) {
+    message(("\nInvalid minimum sequence length: " + std::string(argv[2])).c_str());
+    printUsage();
+    return 1;
   }
+  const int min_length = static_cast<int>(*min_length_value);
+  const StartCodons starts = parse_start_codons(std::vector<std::string>(argv + 4, argv + argc));
+  if (starts.invalid) {
+    message(("\nInvalid start codon: " + *starts.invalid).c_str());
+    printUsage();
+    return 1;
+  }
+  const std::vector<std::string>& start_codons = starts.codons;
 
   const char* genome_name = argv[1];
   errno = 0;
@@ -216,6 +255,7 @@ int run_codonspace(int argc, char** argv) {
   // A file-size limit must turn into a write error we can report, not a
   // signal that kills the run with its working files in place.
   signal(SIGXFSZ, SIG_IGN);
+  choose_tables();
 
   int status = 0;
   try {

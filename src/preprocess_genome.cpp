@@ -1,7 +1,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <vector>
 
+#include "compressed_input.h"
 #include "file_io.h"
 #include "stages.h"
 
@@ -16,7 +18,29 @@ struct InputCloser {
   }
 };
 
-bool is_layout_char(int c) { return c == '\n' || c == '\r' || c == ' ' || c == '\t'; }
+// Per byte of a sequence line: the upper-case letter for a letter, 1 for
+// layout (carriage return, blank, tab), 0 for anything else.
+struct SequenceChars {
+  char upper[256];
+  constexpr SequenceChars() : upper() {
+    for (int c = 0; c < 256; ++c) {
+      if (c >= 'a' && c <= 'z')
+        upper[c] = static_cast<char>(c - 'a' + 'A');
+      else if (c >= 'A' && c <= 'Z')
+        upper[c] = static_cast<char>(c);
+      else
+        upper[c] = c == '\r' || c == ' ' || c == '\t' ? 1 : 0;
+    }
+  }
+};
+constexpr SequenceChars kSequenceChar{};
+
+std::string printable(unsigned char c) {
+  if (std::isprint(c)) return std::string("'") + static_cast<char>(c) + "'";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
+  return buf;
+}
 }  // namespace
 
 int preprocess_genome(FILE* fp_genome, const std::string& genome_name) {
@@ -26,39 +50,50 @@ int preprocess_genome(FILE* fp_genome, const std::string& genome_name) {
     if (!fp_write.is_open()) all_open({&fp_write});
     return -1;
   }
-
-  // The first line is the header; its text is not used. A file whose first
-  // line is not a '>' header loses that line all the same, so say so.
-  int ch = getc_unlocked(fp_genome);
-  if (ch != EOF && ch != '>')
-    std::fprintf(stderr,
-                 "codonspace: warning: '%s' does not begin with a '>' header line; its first "
-                 "line is skipped as the header\n",
-                 genome_name.c_str());
-  while (ch != EOF && ch != '\n') ch = getc_unlocked(fp_genome);
-
-  long line = 2;
-  bool line_start = true;
+  const std::string name = "'" + genome_name + "'";
+  DecompressingReader reader(fp_genome, name);
+  std::vector<char> buf(1 << 17);
   FILE* out = fp_write.get();
-  if (ch != EOF) {
-    while ((ch = getc_unlocked(fp_genome)) != EOF) {
+
+  enum { FIRST_BYTE, HEADER, SEQUENCE } state = FIRST_BYTE;
+  long line = 1;
+  long bases = 0;
+  bool line_start = true;
+  for (;;) {
+    const size_t n = reader.read(buf.data(), buf.size());
+    if (n == 0) break;
+    for (size_t i = 0; i < n; ++i) {
+      const auto ch = static_cast<unsigned char>(buf[i]);
+      if (state == FIRST_BYTE) {
+        if (ch != '>')
+          throw Error(name + " does not begin with a '>' header line; a genome file holds one FASTA record: "
+                      "a header line, then the sequence");
+        state = HEADER;
+        continue;
+      }
       if (ch == '\n') {
         ++line;
         line_start = true;
+        state = SEQUENCE;
         continue;
       }
+      if (state == HEADER) continue;
       if (line_start && ch == '>')
-        throw Error("'" + genome_name + "' holds more than one record (a second header begins on line " +
-                    std::to_string(line) + "); give one sequence per file");
+        throw Error(name + " holds more than one record (a second header begins on line " + std::to_string(line) +
+                    "); give one sequence per file");
       line_start = false;
-      if (is_layout_char(ch)) continue;
-      putc_unlocked(std::toupper(ch), out);
+      const char u = kSequenceChar.upper[ch];
+      if (u > 1) {
+        putc_unlocked(u, out);
+        ++bases;
+      } else if (u == 0) {
+        throw Error(name + ": line " + std::to_string(line) + " holds " + printable(ch) +
+                    ", which is not a base letter");
+      }
     }
   }
-  if (std::ferror(fp_genome)) {
-    int err = errno;
-    throw Error("cannot read " + file_reason(genome_name, err != 0 ? err : EIO));
-  }
+  if (state == FIRST_BYTE) throw Error(name + " is empty");
+  if (bases == 0) throw Error(name + " holds no bases: its record has a header but no sequence");
   fp_write.close_output();
   return 0;
 }

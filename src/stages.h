@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "genetic_code.h"
+
 namespace codonspace {
 
 // Working and result file names.
@@ -21,7 +23,9 @@ inline constexpr const char* LONGEST_ORFS = "longest_orfs";
 inline constexpr const char* GENE_SEQUENCES = "gene_sequences";
 inline constexpr const char* MAIN_STRAND = "main_strand";
 inline constexpr const char* COMPLEMENTARY_STRAND = "complementary_strand";
-inline constexpr const char* PLANE_FILE = "data/best_plane_fixed.dat";
+// Tables: relative to the working directory unless use_tables_dir() (defaults.h)
+// points them elsewhere.
+inline const char* PLANE_FILE = "data/best_plane_fixed.dat";
 // Methods 2 and 3.
 inline constexpr const char* TALVISCA_SEQ = "talvisca_seq";
 inline constexpr const char* PROS = "proS";
@@ -37,20 +41,25 @@ inline constexpr const char* CODON_PERCENTAGES = "codon";
 inline constexpr const char* CODON1_CODONVALUE = "codon1_codonvalue";
 inline constexpr const char* SEQ_STD_DEV = "seq_std_dev";
 inline constexpr const char* STD_CHECK = "std_check";
-inline constexpr const char* REFERENCE_COMPOSITION = "data/codon1";
+inline const char* REFERENCE_COMPOSITION = "data/codon1";
 
 // The six per-frame result files, in the order +1 +2 +3 -1 -2 -3.
 extern const char* const FRAME_FILES[6];
 
-// Genome intake: header line dropped, sequence upper-cased with line ends,
-// carriage returns, blanks and tabs removed, written to "processed_genome".
-// fp_genome is closed. Throws Error (with the genome's name) on a read error
-// or a second record; warns on standard error when the first line is not a
-// '>' header (it is skipped all the same).
+// Genome intake: plain or gzip-compressed content (told by its first
+// bytes); header line dropped, sequence upper-cased with line ends, carriage
+// returns, blanks and tabs removed, written to "processed_genome". fp_genome
+// is closed. Throws Error naming the genome on a read error, a damaged gzip
+// stream or another compression, an empty file, a first byte that is not
+// '>', a character that is not a letter in the sequence (with its line), a
+// second record, or a record without bases. Letters other than A, C, G, T
+// are kept.
 int preprocess_genome(FILE* fp_genome, const std::string& genome_name = "genome file");
 
-// ORF scan of "processed_genome" into "prediction_orfs" (see generate_orfs.h).
-int generate_orf(int min_length, const std::vector<std::string>& start_codons);
+// ORF scan of "processed_genome" into "prediction_orfs" (see generate_orfs.h);
+// the stop codons are those of the translation table in use.
+int generate_orf(int min_length, const std::vector<std::string>& start_codons,
+                 const std::vector<std::string>& stop_codons = standard_stop_codons());
 
 // "prediction_orfs" -> "longest_orf_sequences": "%ld %ld %ld " then the bases.
 int generate_longest_orf_input();

@@ -7,83 +7,28 @@
 #include <cstdlib>
 
 #include "file_io.h"
+#include "generate_orfs.h"
 
 namespace codonspace::training {
 
-namespace {
-int reverse_complement_index(const char* codon) {
-  const char rc[3] = {comp_base(codon[2]), comp_base(codon[1]), comp_base(codon[0])};
-  return codon_srno(rc);
-}
-}  // namespace
-
 std::array<int, 3> stop_codon_indices() { return {codon_srno("TAA"), codon_srno("TAG"), codon_srno("TGA")}; }
 
-OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts) {
-  // The same walk as generate_orfs::extract_orfs: windows of three codon
-  // positions, direct starts and stops first, then complementary stops and
-  // starts; a group is written when its stop (direct) or the stop that
-  // closes it upstream (complementary) is reached.
-  uint64_t start_f = 0, start_b = 0, stop_f = 0, stop_b = 0;
-  for (const std::string& s : starts) {
-    std::string c = s;
-    c.resize(3, '\0');
-    start_f |= 1ULL << codon_srno(c.c_str());
-    start_b |= 1ULL << reverse_complement_index(c.c_str());
-  }
-  for (const char* s : {"TAA", "TAG", "TGA"}) {
-    stop_f |= 1ULL << codon_srno(s);
-    stop_b |= 1ULL << reverse_complement_index(s);
-  }
-  OrfScan out;
-  auto emit = [&](const std::vector<long>& list, bool newest_first, long stop) {
-    const size_t before = out.orfs.size();
-    auto one = [&](long s) {
-      const long length = std::labs(s - stop) + 3;
-      if (min_length <= length && length <= 10000000L) out.orfs.push_back(Orf{s, stop});
-    };
-    if (newest_first) {
-      for (auto it = list.rbegin(); it != list.rend(); ++it) one(*it);
-    } else {
-      for (long s : list) one(s);
+OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
+                  const std::vector<std::string>& stops) {
+  // The scan stage's own scanner, with the ORFs kept in memory per stop.
+  class ListSink : public OrfSink {
+   public:
+    OrfScan out;
+    void orf(long b1, long b2) override { out.orfs.push_back(Orf{b1, b2}); }
+    void end_stop() override {
+      const size_t first = out.groups.empty() ? 0 : out.groups.back().first + out.groups.back().count;
+      out.groups.push_back(StopGroup{first, out.orfs.size() - first});
     }
-    if (out.orfs.size() > before) out.groups.push_back(StopGroup{before, out.orfs.size() - before});
-  };
-  std::vector<long> list_f[3], list_b[3];
-  bool found_start_f[3] = {false, false, false}, found_stop_b[3] = {false, false, false};
-  long index_stop_b[3] = {0, 0, 0};
-  const long n = static_cast<long>(seq.size());
-  const char* s = seq.data();
-  for (long x = 1; x <= n - 2; x += 3) {
-    const long room = n - 2 - x + 1;
-    const int frames = room >= 3 ? 3 : static_cast<int>(room);
-    int idx[3] = {0, 0, 0};
-    for (int i = 0; i < frames; ++i) idx[i] = codon_srno(s + x - 1 + i);
-    for (int i = 0; i < frames; ++i)
-      if ((start_f >> idx[i]) & 1U) {
-        found_start_f[i] = true;
-        list_f[i].push_back(x + i);
-      }
-    for (int i = 0; i < frames; ++i)
-      if (found_start_f[i] && ((stop_f >> idx[i]) & 1U)) {
-        found_start_f[i] = false;
-        emit(list_f[i], false, x + i + 2);
-        list_f[i].clear();
-      }
-    for (int i = 0; i < frames; ++i)
-      if ((stop_b >> idx[i]) & 1U) {
-        if (found_stop_b[i]) {
-          emit(list_b[i], true, index_stop_b[i]);
-          list_b[i].clear();
-        } else {
-          found_stop_b[i] = true;
-        }
-        index_stop_b[i] = x + i;
-      }
-    for (int i = 0; i < frames; ++i)
-      if (found_stop_b[i] && ((start_b >> idx[i]) & 1U)) list_b[i].push_back(x + i + 2);
-  }
-  return out;
+  } sink;
+  OrfScanner scanner(initiate_start_stop_codons(false, starts, stops), min_length, PREDICTION_ORF_MAX_LENGTH,
+                     sink);
+  scanner.scan(seq.data(), static_cast<long>(seq.size()));
+  return std::move(sink.out);
 }
 
 CodonIndex::CodonIndex(const std::string& seq) : forward(seq.size(), 0), reverse(seq.size(), 0) {

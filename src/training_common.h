@@ -44,8 +44,10 @@ struct OrfScan {
 inline long orf_bases(const Orf& o) { return o.b1 < o.b2 ? o.b2 - o.b1 + 1 : o.b1 - o.b2 + 1; }
 
 // The ORFs the scan stage writes for this sequence (processed as the genome
-// intake does it), in the same order and with the same length rule.
-OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts);
+// intake does it), in the same order and with the same length rule: the
+// same scanner (generate_orfs.h) with an in-memory list.
+OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
+                  const std::vector<std::string>& stops = standard_stop_codons());
 
 // Codon indices of a sequence in both directions: forward[p] is the index of
 // the codon whose first base is at 0-based position p, reverse[p] that of the

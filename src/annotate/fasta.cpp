@@ -1,13 +1,12 @@
 #include "annotate/fasta.h"
 
-#include <unistd.h>
-#include <zlib.h>
-
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "compressed_input.h"
 #include "file_io.h"
 
 namespace codonspace::annotate {
@@ -142,43 +141,29 @@ std::vector<FastaRecord> FastaParser::finish() {
 
 std::vector<FastaRecord> read_fasta(const std::string& path, const std::function<void()>& poll) {
   const std::string name = input_display_name(path);
-  gzFile gz = nullptr;
-  errno = 0;
-  if (path == "-") {
-    const int fd = dup(STDIN_FILENO);
-    if (fd < 0) throw Error("cannot read standard input: " + std::string(std::strerror(errno)));
-    gz = gzdopen(fd, "rb");
-    if (gz == nullptr) close(fd);
-  } else {
-    gz = gzopen(path.c_str(), "rb");
+  FILE* fp = stdin;
+  std::unique_ptr<FILE, int (*)(FILE*)> closer(nullptr, std::fclose);
+  if (path != "-") {
+    errno = 0;
+    fp = std::fopen(path.c_str(), "rb");
+    if (fp == nullptr) throw Error("cannot open " + file_reason(path, errno != 0 ? errno : ENOMEM));
+    closer.reset(fp);
   }
-  if (gz == nullptr) {
-    const int err = errno != 0 ? errno : ENOMEM;
-    throw Error("cannot open " + (path == "-" ? std::string("standard input: ") + std::strerror(err)
-                                              : file_reason(path, err)));
-  }
-  std::unique_ptr<gzFile_s, int (*)(gzFile)> closer(gz, gzclose);
-  gzbuffer(gz, 1 << 17);
-
+  // Plain or gzip content, told by its first bytes.
+  DecompressingReader reader(fp, name);
   FastaParser parser(name);
   std::vector<char> buf(1 << 18);
   for (;;) {
     if (poll) poll();
-    errno = 0;
-    const int n = gzread(gz, buf.data(), static_cast<unsigned>(buf.size()));
-    int zerr = Z_OK;
-    const char* zmsg = gzerror(gz, &zerr);
-    if (n < 0 || (zerr != Z_OK && zerr != Z_BUF_ERROR) || (n == 0 && zerr == Z_BUF_ERROR)) {
+    size_t n = 0;
+    try {
+      n = reader.read(buf.data(), buf.size());
+    } catch (const Error&) {
       if (poll) poll();
-      if (zerr == Z_ERRNO) {
-        const int err = errno != 0 ? errno : EIO;
-        throw Error("cannot read " + (path == "-" ? std::string("standard input: ") + std::strerror(err)
-                                                   : file_reason(path, err)));
-      }
-      throw Error(name + " is a damaged gzip stream (" + (zmsg != nullptr ? zmsg : "unknown error") + ")");
+      throw;
     }
     if (n == 0) break;
-    parser.feed(buf.data(), static_cast<size_t>(n));
+    parser.feed(buf.data(), n);
   }
   return parser.finish();
 }
