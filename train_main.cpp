@@ -1,99 +1,147 @@
 // codonspace-train: fits the trained tables of method 1 to one genome
 // without annotation and writes a complete tables directory, OUTDIR/data,
-// with which codonspace runs (cd OUTDIR && codonspace GENOME ...).
-#include <unistd.h>
+// with which codonspace runs (cd OUTDIR && codonspace GENOME ...) and which
+// codonspace-annotate -d OUTDIR reads.
+#include <getopt.h>
 
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "annotate/fasta.h"
 #include "defaults.h"
 #include "file_io.h"
+#include "generate_orfs.h"
+#include "options.h"
 #include "self_training.h"
 
 namespace {
 
-void usage(FILE* to) {
-  std::fprintf(to,
-               "usage: codonspace-train GENOME OUTDIR [--min-length N] [--starts ATG,GTG,...] [--tables DIR]\n"
-               "  Fits the method-1 tables to GENOME (FASTA, one or more records, plain or gzip) without annotation\n"
-               "  and writes OUTDIR/data. Defaults: --min-length %d, --starts",
-               codonspace::DEFAULT_MIN_LENGTH);
-  const char* sep = " ";
-  for (const char* s : codonspace::DEFAULT_START_CODONS) {
-    std::fprintf(to, "%s%s", sep, s);
-    sep = ",";
-  }
-  std::fprintf(to, ", --tables: the installed tables.\n");
+constexpr const char* PROGRAM = "codonspace-train";
+
+std::string default_starts() {
+  std::string list;
+  for (const char* s : codonspace::DEFAULT_START_CODONS) list += (list.empty() ? "" : ",") + std::string(s);
+  return list;
 }
+
+void print_help() {
+  std::printf(
+      "Usage: %s [options] GENOME OUTDIR\n"
+      "\n"
+      "Fits the method-1 tables (z.dat and the plane) to GENOME without any annotation\n"
+      "and writes a complete tables directory, OUTDIR/data. GENOME is a FASTA file of\n"
+      "one or more records, plain or gzip-compressed. Then run\n"
+      "  cd OUTDIR && codonspace GENOME ...   or   codonspace-annotate -d OUTDIR GENOME\n"
+      "A genome too small for a reliable fit gets the input tables' z.dat and plane,\n"
+      "with a warning.\n"
+      "\n"
+      "Options:\n"
+      "  -l, --min-length LENGTH  minimum gene length in bases, stop codon included\n"
+      "                           (default %d)\n"
+      "  -s, --starts START,...   one to four start codons, comma-separated\n"
+      "                           (default %s)\n"
+      "  -d, --tables DIR         tables to start from: the physico-chemical tables and\n"
+      "                           codon1 are copied from DIR (default %s)\n"
+      "  -h, --help               print this help\n"
+      "      --version            print the version\n",
+      PROGRAM, codonspace::DEFAULT_MIN_LENGTH, default_starts().c_str(), codonspace::default_tables_dir().c_str());
+}
+
+int usage_error(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\nTry '%s -h' for help.\n", PROGRAM, text.c_str(), PROGRAM);
+  return 1;
+}
+
+std::vector<std::string> split_commas(const std::string& list) {
+  std::vector<std::string> out;
+  size_t p = 0;
+  for (;;) {
+    const size_t q = list.find(',', p);
+    out.push_back(list.substr(p, q == std::string::npos ? std::string::npos : q - p));
+    if (q == std::string::npos) return out;
+    p = q + 1;
+  }
+}
+
+// Genes of at least this many bases, stop codon included, in the scan's
+// length measure (|b1 - b2| + 3, two more than the bases).
+int length_measure(int bases) { return bases + 2; }
+
+int flush_stdout() { return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1; }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> positional;
+  static const struct option long_options[] = {{"min-length", required_argument, nullptr, 'l'},
+                                                {"starts", required_argument, nullptr, 's'},
+                                                {"tables", required_argument, nullptr, 'd'},
+                                                {"help", no_argument, nullptr, 'h'},
+                                                {"version", no_argument, nullptr, 'V'},
+                                                {nullptr, 0, nullptr, 0}};
   codonspace::SelfTrainOptions options;
+  options.min_length = length_measure(codonspace::DEFAULT_MIN_LENGTH);
   std::string tables;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "-h" || a == "--help") {
-      usage(stdout);
-      return 0;
-    }
-    if ((a == "--min-length" || a == "--starts" || a == "--tables") && i + 1 >= argc) {
-      std::fprintf(stderr, "codonspace-train: %s needs a value\n", a.c_str());
-      usage(stderr);
-      return 1;
-    }
-    if (a == "--min-length") {
-      char* end = nullptr;
-      errno = 0;
-      const long v = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || end == argv[i] || errno != 0 || v < 1 || v > 10000000) {
-        std::fprintf(stderr, "codonspace-train: --min-length '%s' is not a length from 1 to 10000000\n", argv[i]);
-        return 1;
+  opterr = 0;
+  int c;
+  // Options may come before or after GENOME OUTDIR.
+  while ((c = getopt_long(argc, argv, "l:s:d:h", long_options, nullptr)) != -1) {
+    switch (c) {
+      case 'l': {
+        const auto bases = codonspace::parse_length(optarg);
+        if (!bases || *bases < 1)
+          return usage_error(std::string("the minimum length (-l) must be a whole number of bases from 1 to ") +
+                             std::to_string(codonspace::PREDICTION_ORF_MAX_LENGTH) + ", not '" + optarg + "'");
+        options.min_length = length_measure(static_cast<int>(*bases));
+        break;
       }
-      options.min_length = static_cast<int>(v);
-    } else if (a == "--starts") {
-      const std::string list = argv[++i];
-      size_t p = 0;
-      while (p <= list.size()) {
-        size_t q = list.find(',', p);
-        if (q == std::string::npos) q = list.size();
-        options.start_codons.push_back(list.substr(p, q - p));
-        p = q + 1;
+      case 's': {
+        const std::vector<std::string> texts = split_commas(optarg);
+        const codonspace::StartCodons starts = codonspace::parse_start_codons(texts);
+        if (starts.invalid || texts.size() > 4)
+          return usage_error(std::string("the start codons (-s) must be one to four codons of A, C, G, T ") +
+                             "separated by commas, such as ATG,GTG,TTG, not '" + optarg + "'");
+        options.start_codons = starts.codons;
+        break;
       }
-    } else if (a == "--tables") {
-      tables = argv[++i];
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "codonspace-train: unknown option '%s'\n", a.c_str());
-      usage(stderr);
-      return 1;
-    } else {
-      positional.push_back(a);
+      case 'd':
+        if (*optarg == 0) return usage_error("the tables directory (-d) is empty");
+        tables = optarg;
+        break;
+      case 'h':
+        print_help();
+        return flush_stdout();
+      case 'V':
+        std::printf("%s %s\n", PROGRAM, CODONSPACE_VERSION);
+        return flush_stdout();
+      default:
+        if (optopt != 0 && std::strchr("lsd", optopt) != nullptr)
+          return usage_error(std::string("the option -") + static_cast<char>(optopt) + " needs a value");
+        if (optopt != 0) return usage_error(std::string("unknown option -") + static_cast<char>(optopt));
+        return usage_error(std::string("unknown option or missing value: ") + argv[optind - 1]);
     }
   }
-  if (positional.size() != 2) {
-    usage(stderr);
-    return 1;
-  }
+  if (argc - optind != 2)
+    return usage_error("give a genome file and an output directory (found " + std::to_string(argc - optind) +
+                       " argument" + (argc - optind == 1 ? "" : "s") + ")");
+  const std::string genome = argv[optind], out = std::string(argv[optind + 1]) + "/data";
   try {
     if (tables.empty()) tables = codonspace::default_tables_dir();
     std::vector<std::string> records;
-    for (auto& r : codonspace::annotate::read_fasta(positional[0])) records.push_back(std::move(r.sequence));
-    const std::string out = positional[1] + "/data";
-    codonspace::self_train(records, tables, out, options);
-    std::fprintf(stderr, "codonspace-train: wrote %s\n", out.c_str());
-  } catch (const codonspace::Error& e) {
-    std::fprintf(stderr, "codonspace-train: %s\n", e.what());
+    for (auto& r : codonspace::annotate::read_fasta(genome)) records.push_back(std::move(r.sequence));
+    const codonspace::SelfTrainResult result = codonspace::self_train(records, tables, out, options);
+    if (!result.fitted) std::fprintf(stderr, "%s: warning: %s\n", PROGRAM, result.note.c_str());
+    std::fprintf(stderr, "%s: wrote %s (%s)\n", PROGRAM, out.c_str(),
+                 result.fitted ? ("fitted to " + std::to_string(result.genes_labelled) + " genes of " + genome).c_str()
+                               : "tables not fitted");
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
     return 1;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "codonspace-train: %s\n", e.what());
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, e.what());
     return 1;
   }
   return 0;

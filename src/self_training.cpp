@@ -18,8 +18,15 @@
 // an ORF passes when its summed weights are positive.
 #include "self_training.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <tuple>
@@ -29,11 +36,14 @@
 
 namespace codonspace {
 
+namespace {
+constexpr long SEED_LENGTH = 900;
+}  // namespace
+
 namespace training {
 
 namespace {
 
-constexpr long SEED_LENGTH = 900;
 constexpr int ROUNDS = 5;
 constexpr double RIDGE = 1.0;
 
@@ -147,8 +157,100 @@ std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& recor
 
 }  // namespace training
 
-void self_train(const std::vector<std::string>& records, const std::string& tables_in,
-                const std::string& tables_out, const SelfTrainOptions& options) {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The files a tables directory holds; an existing output directory with
+// anything else in it is not replaced.
+constexpr const char* TABLE_FILES[] = {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1",
+                                       "HBondNos.dat", "StackingEnergies_Original.dat", "z.dat",
+                                       "best_plane_fixed.dat"};
+
+// Stop groups whose longest ORF is long enough to seed the model.
+long seed_orfs(const std::vector<training::ScannedRecord>& records) {
+  long n = 0;
+  for (const training::ScannedRecord& r : records)
+    for (const training::StopGroup& g : r.scan.groups) n += training::orf_bases(r.scan.orfs[g.first]) >= SEED_LENGTH;
+  return n;
+}
+
+bool is_table_file(const std::string& name) {
+  for (const char* t : TABLE_FILES)
+    if (name == t) return true;
+  return false;
+}
+
+// Checks that tables_out may be replaced by a new directory: not tables_in
+// (same device and inode, links followed), not a symbolic link, and either
+// missing or a directory of table files only. Throws Error otherwise.
+void check_output(const fs::path& out, const std::string& shown, const std::string& tables_in) {
+  const std::string where = "the output tables directory '" + shown + "'";
+  struct stat in_st {}, out_st {};
+  if (::stat(tables_in.c_str(), &in_st) == 0 && ::stat(out.c_str(), &out_st) == 0 && in_st.st_dev == out_st.st_dev &&
+      in_st.st_ino == out_st.st_ino)
+    throw Error(where + " is the input tables directory '" + tables_in +
+                "': training would overwrite the tables it reads; give another output directory");
+  struct stat link_st {};
+  if (::lstat(out.c_str(), &link_st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return;  // created later (ENOTDIR: reported then)
+    throw Error("cannot read " + file_reason(shown, errno));
+  }
+  if (S_ISLNK(link_st.st_mode))
+    throw Error(where + " is a symbolic link; training writes a new directory and never writes through a " +
+                "link: remove the link or give another output directory");
+  if (!S_ISDIR(link_st.st_mode)) throw Error(where + " exists and is not a directory");
+  std::error_code ec;
+  for (fs::directory_iterator it(out, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!is_table_file(name) || !it->is_regular_file())
+      throw Error(where + " holds '" + name + "', which is not a table; it is left alone: remove it or give " +
+                  "another output directory");
+  }
+  if (ec) throw Error("cannot list " + file_reason(shown, ec.value()));
+}
+
+// A temporary directory beside the output, removed unless released.
+struct StagingDir {
+  std::string path;
+  ~StagingDir() {
+    if (path.empty()) return;
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+// Moves the complete directory staged into out's place. An existing out
+// (checked by check_output) is exchanged atomically where the file system
+// can, else moved aside first; the old tables are then removed.
+void move_into_place(StagingDir& staged, const fs::path& out, const std::string& shown) {
+  if (::rename(staged.path.c_str(), out.c_str()) == 0) {
+    staged.path.clear();
+    return;
+  }
+  if (errno != ENOTEMPTY && errno != EEXIST) throw Error("cannot create " + file_reason(shown, errno));
+  if (::renameat2(AT_FDCWD, staged.path.c_str(), AT_FDCWD, out.c_str(), RENAME_EXCHANGE) == 0) return;
+  // No atomic exchange on this file system: out -> aside, staged -> out.
+  const std::string aside = staged.path + ".old";
+  if (::rename(out.c_str(), aside.c_str()) != 0) throw Error("cannot replace " + file_reason(shown, errno));
+  if (::rename(staged.path.c_str(), out.c_str()) != 0) {
+    const int err = errno;
+    ::rename(aside.c_str(), out.c_str());
+    throw Error("cannot replace " + file_reason(shown, err));
+  }
+  staged.path = aside;  // the old tables, removed by the guard
+}
+
+}  // namespace
+
+SelfTrainResult self_train(const std::vector<std::string>& records, const std::string& tables_in,
+                           const std::string& tables_out, const SelfTrainOptions& options) {
+  fs::path out = fs::path(tables_out).lexically_normal();
+  if (!out.has_filename()) out = out.parent_path();  // "dir/"
+  if (out.empty() || out.filename() == "." || out.filename() == "..")
+    throw Error("the output tables directory '" + tables_out + "' must name a directory to create");
+  check_output(out, tables_out, tables_in);
+
   std::vector<std::string> starts = options.start_codons;
   if (starts.empty())
     for (const char* s : DEFAULT_START_CODONS) starts.emplace_back(s);
@@ -165,23 +267,57 @@ void self_train(const std::vector<std::string>& records, const std::string& tabl
   std::vector<training::ScannedRecord> scanned;
   scanned.reserve(records.size());
   for (const std::string& r : records) scanned.emplace_back(r, options.min_length, starts);
+  SelfTrainResult result;
+  result.seed_orfs = seed_orfs(scanned);
   std::vector<double> w;
-  try {
-    w = training::self_trained_weights(scanned, nullptr);
-  } catch (const Error& e) {
-    throw Error("cannot self-train the tables of '" + tables_out + "': " + e.what());
+  if (result.seed_orfs >= MIN_SEED_ORFS) {
+    training::SelfTrainReport report;
+    try {
+      w = training::self_trained_weights(scanned, &report);
+    } catch (const Error& e) {
+      throw Error("cannot self-train the tables of '" + tables_out + "': " + e.what());
+    }
+    training::set_model(t, w.data());
+    result.fitted = true;
+    result.genes_labelled = report.genes_labelled;
+  } else {
+    result.note = "the genome is too small for a reliable fit (" + std::to_string(result.seed_orfs) +
+                  " ORFs of 900 bases or more, at least " + std::to_string(MIN_SEED_ORFS) +
+                  " needed): '" + tables_out + "' holds the z.dat and plane of '" + tables_in + "' instead";
   }
-  training::set_model(t, w.data());
 
+  const fs::path parent = out.has_parent_path() ? out.parent_path() : fs::path(".");
   std::error_code ec;
-  std::filesystem::create_directories(tables_out, ec);
+  fs::create_directories(parent, ec);
   if (ec) throw Error("cannot create the tables directory '" + tables_out + "': " + ec.message());
-  for (const char* name : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"})
-    copy_file(tables_in + "/" + name, tables_out + "/" + name);
-  // The alternative axes are not read by a run; they travel along when present.
-  for (const char* name : {"HBondNos.dat", "StackingEnergies_Original.dat"})
-    if (std::filesystem::exists(tables_in + "/" + name, ec)) copy_file(tables_in + "/" + name, tables_out + "/" + name);
-  training::write_trained_tables(tables_out, t);
+  StagingDir staged;
+  std::string templ = (parent / ("." + out.filename().string() + ".new-XXXXXX")).string();
+  if (::mkdtemp(templ.data()) == nullptr)
+    throw Error("cannot create the tables directory '" + tables_out + "': " + std::strerror(errno));
+  staged.path = templ;
+  // mkdtemp makes it private; a tables directory gets the usual mode.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (::chmod(staged.path.c_str(), 0777 & ~mask) != 0)
+    throw Error("cannot create the tables directory '" + tables_out + "': " + std::strerror(errno));
+  try {
+    std::vector<std::string> copied = {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"};
+    if (!result.fitted) copied.insert(copied.end(), {"z.dat", "best_plane_fixed.dat"});
+    // The alternative axes are not read by a run; they travel along when present.
+    for (const char* name : {"HBondNos.dat", "StackingEnergies_Original.dat"})
+      if (fs::exists(tables_in + "/" + name, ec)) copied.emplace_back(name);
+    for (const std::string& name : copied) copy_file(tables_in + "/" + name, staged.path + "/" + name);
+    if (result.fitted) training::write_trained_tables(staged.path, t);
+  } catch (const Error& e) {
+    // Name the user's directory, not the staging one.
+    std::string text = e.what();
+    for (size_t p; (p = text.find(staged.path)) != std::string::npos;) text.replace(p, staged.path.size(), tables_out);
+    throw Error(text);
+  }
+  // The output may have appeared or changed while training ran.
+  check_output(out, tables_out, tables_in);
+  move_into_place(staged, out, tables_out);
+  return result;
 }
 
 }  // namespace codonspace

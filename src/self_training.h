@@ -14,13 +14,32 @@ struct SelfTrainOptions {
   std::vector<std::string> start_codons;  // empty = the defaults of src/defaults.h
 };
 
+// Fewest seed ORFs (stop groups whose longest ORF reaches 900 bases) for a
+// fit (a genome of some 40 kb): below it the fitted tables found fewer
+// genes than the shipped ones on parts of the reference genomes.
+inline constexpr long MIN_SEED_ORFS = 20;
+
+struct SelfTrainResult {
+  // false: the genome was too small for a reliable fit and tables_out holds
+  // the z.dat and best_plane_fixed.dat of tables_in instead; note says so.
+  bool fitted = false;
+  long seed_orfs = 0;       // stop groups whose longest ORF reaches 900 bases
+  long genes_labelled = 0;  // genes of the last labelling round (0 unless fitted)
+  std::string note;         // the warning to show when not fitted, else empty
+};
+
 // Fits z.dat and best_plane_fixed.dat to the given genome (one string per
 // record: upper-case bases as the genome intake leaves them) without any
-// annotation, and writes a complete tables directory to tables_out
-// (created if missing): the physico-chemical tables and codon1 copied from
-// tables_in, z.dat and best_plane_fixed.dat fitted. Deterministic.
-// Throws Error (naming the file) on any failure.
-void self_train(const std::vector<std::string>& records, const std::string& tables_in,
-                const std::string& tables_out, const SelfTrainOptions& options = {});
+// annotation, and writes a complete tables directory to tables_out: the
+// physico-chemical tables and codon1 copied from tables_in, z.dat and
+// best_plane_fixed.dat fitted (or copied, see SelfTrainResult). The tables
+// are written into a temporary directory beside tables_out and renamed into
+// place only when all are written; an existing tables_out that holds
+// nothing but table files is replaced, anything else is refused, as are a
+// tables_out that is tables_in (through links too) or a symbolic link.
+// Deterministic. Throws Error (naming the file) on any failure, before
+// tables_out is touched.
+SelfTrainResult self_train(const std::vector<std::string>& records, const std::string& tables_in,
+                           const std::string& tables_out, const SelfTrainOptions& options = {});
 
 }  // namespace codonspace

@@ -2,8 +2,12 @@
 // agrees with the scan stage, the fitted tables form a complete directory
 // the program runs with and that finds planted genes, the program makes
 // exactly the predictions the training replays, the output is
-// deterministic, and failures are Errors naming the path.
+// deterministic, the input tables are never written over, a genome too
+// small for a fit keeps the input tables, and failures are Errors naming
+// the path.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -99,11 +103,11 @@ TEST_F(SelfTrainingTest, ScanMatchesTheScanStage) {
 // complete, the real program runs with it, finds the planted genes, and
 // predicts exactly what the training's replay of the tables predicts.
 TEST_F(SelfTrainingTest, TablesRunAndFindPlantedGenes) {
-  const auto [seq, planted] = planted_genome(11, 60);
+  const auto [seq, planted] = planted_genome(11, 80);
   codonspace::SelfTrainOptions options;
   options.min_length = 150;
   options.start_codons = {"ATG"};
-  codonspace::self_train({seq}, SOURCE_TABLES, "data", options);
+  ASSERT_TRUE(codonspace::self_train({seq}, SOURCE_TABLES, "data", options).fitted);
   EXPECT_EQ(testutil::list_dir("data"),
             (std::vector<std::string>{"HBondEnergies_MDmapped3.dat", "HBondNos.dat", "StackingEnergies_MD.dat",
                                       "StackingEnergies_Original.dat", "best_plane_fixed.dat", "codon1", "z.dat"}));
@@ -142,7 +146,7 @@ TEST_F(SelfTrainingTest, TablesRunAndFindPlantedGenes) {
 // The same two-record genome and the default options give byte-identical
 // tables.
 TEST_F(SelfTrainingTest, Deterministic) {
-  const std::vector<std::string> genome = {planted_genome(3, 30).first, planted_genome(4, 30).first};
+  const std::vector<std::string> genome = {planted_genome(3, 40).first, planted_genome(4, 40).first};
   for (const char* out : {"one/data", "two/data"}) codonspace::self_train(genome, SOURCE_TABLES, out);
   for (const std::string name : {"z.dat", "best_plane_fixed.dat"}) {
     EXPECT_GT(read_file("one/data/" + name).size(), 10u) << name;
@@ -157,28 +161,134 @@ TEST_F(SelfTrainingTest, ErrorsNameThePath) {
   const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
       {seq, SOURCE_TABLES, "plain_file/data", "plain_file/data"},  // output below a regular file
       {seq, "no_such_dir", "out", "no_such_dir/HBondEnergies_MDmapped3.dat"},
-      {"ACGTACGT", SOURCE_TABLES, "tiny", "tiny"},  // no ORF to learn from
+      {seq, SOURCE_TABLES, ".", "must name a directory"},
   };
   for (const auto& [record, tables_in, tables_out, named] : cases)
     testutil::expect_error([&] { codonspace::self_train({record}, tables_in, tables_out); }, {named}, tables_out);
   EXPECT_FALSE(fs::exists("out"));
 }
 
-// The executable writes OUTDIR/data from a FASTA file, and refuses bad input
-// without making the output directory.
+// The output directory is never the input one, however it is spelled, and
+// is never written through a link or over files that are not tables: each
+// case is refused with an Error naming the output before anything is
+// written, and every file stays as it was.
+TEST_F(SelfTrainingTest, NeverWritesOverItsInputOrForeignFiles) {
+  const std::string seq = planted_genome(6, 80).first;
+  fs::copy(SOURCE_TABLES, "in");
+  fs::create_directories("p");
+  fs::create_directories("other");
+  write_file("other/keep", "mine");
+  fs::create_directory_symlink("../in", "p/data");
+  fs::create_directory_symlink("../other", "p/elsewhere");
+  fs::create_directories("mixed");
+  write_file("mixed/z.dat", "old");
+  write_file("mixed/notes.txt", "mine");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"in", "in"},                     // the same path
+      {"in", "./in/"},                  // spelled otherwise
+      {"p/data", "in"},                 // a link to the input, as a run directory has it
+      {"in/../p/data", "p/../in"},      // both through other paths
+      {"p/elsewhere", SOURCE_TABLES},   // a link to another directory
+      {"mixed", SOURCE_TABLES},         // a directory holding a file that is not a table
+      {"other/keep", SOURCE_TABLES},    // a regular file
+  };
+  for (const auto& [out, in] : cases)
+    testutil::expect_error([&] { codonspace::self_train({seq}, in, out); }, {out}, out + " from " + in);
+  for (const auto& entry : fs::directory_iterator(SOURCE_TABLES)) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_EQ(read_file("in/" + name), read_file(entry.path().string())) << name;
+  }
+  EXPECT_EQ(testutil::list_dir("other"), std::vector<std::string>{"keep"});
+  EXPECT_EQ(read_file("other/keep"), "mine");
+  EXPECT_EQ(testutil::list_dir("mixed"), (std::vector<std::string>{"notes.txt", "z.dat"}));
+  EXPECT_EQ(read_file("mixed/z.dat"), "old");
+  EXPECT_EQ(testutil::list_dir("p"), (std::vector<std::string>{"data", "elsewhere"}));
+  EXPECT_EQ(testutil::list_dir("."), (std::vector<std::string>{"in", "mixed", "other", "p"}));
+}
+
+// Training again into an output directory of tables replaces it whole with
+// the new tables (the same as a fresh one), leaves no staging directory
+// beside it, and gives the directory the mode of the umask.
+TEST_F(SelfTrainingTest, ReplacesAnEarlierOutputWhole) {
+  const std::string first = planted_genome(12, 80).first, second = planted_genome(13, 80).first;
+  codonspace::self_train({first}, SOURCE_TABLES, "run/data");
+  const std::string old_z = read_file("run/data/z.dat");
+  fs::remove("run/data/HBondNos.dat");  // an incomplete earlier directory is replaced too
+  ASSERT_TRUE(codonspace::self_train({second}, SOURCE_TABLES, "run/data/").fitted);
+  codonspace::self_train({second}, SOURCE_TABLES, "fresh/data");
+  EXPECT_NE(read_file("run/data/z.dat"), old_z);
+  EXPECT_EQ(testutil::list_dir("run"), std::vector<std::string>{"data"});
+  EXPECT_EQ(testutil::list_dir("run/data"), testutil::list_dir("fresh/data"));
+  for (const std::string& name : testutil::list_dir("fresh/data"))
+    EXPECT_EQ(read_file("run/data/" + name), read_file("fresh/data/" + name)) << name;
+  const mode_t mask = umask(0);
+  umask(mask);
+  struct stat st {};
+  ASSERT_EQ(stat("run/data", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask);
+}
+
+// A genome with fewer seed ORFs than a fit needs gets the input tables'
+// z.dat and plane, and a note saying so; one just above the bound is fitted.
+TEST_F(SelfTrainingTest, SmallGenomeKeepsTheInputTables) {
+  fs::copy(SOURCE_TABLES, "in");
+  write_file("in/z.dat", read_file("in/z.dat"));  // a private copy, compared below
+  const std::string small = planted_genome(5, 20).first;
+  const codonspace::SelfTrainResult r = codonspace::self_train({small}, "in", "small/data");
+  EXPECT_FALSE(r.fitted);
+  EXPECT_LT(r.seed_orfs, codonspace::MIN_SEED_ORFS);
+  for (const char* part : {"too small", "'in'", "small/data"})
+    EXPECT_NE(r.note.find(part), std::string::npos) << r.note;
+  for (const char* name : {"z.dat", "best_plane_fixed.dat", "codon1"})
+    EXPECT_EQ(read_file(std::string("small/data/") + name), read_file(std::string("in/") + name)) << name;
+  // No ORF at all is the smallest case of all.
+  EXPECT_FALSE(codonspace::self_train({"ACGTACGT"}, "in", "none/data").fitted);
+
+  const codonspace::SelfTrainResult big = codonspace::self_train({planted_genome(5, 80).first}, "in", "big/data");
+  EXPECT_TRUE(big.fitted && big.note.empty() && big.seed_orfs >= codonspace::MIN_SEED_ORFS) << big.seed_orfs;
+  EXPECT_NE(read_file("big/data/z.dat"), read_file("in/z.dat"));
+}
+
+// The executable: GENOME OUTDIR with the options of codonspace-annotate,
+// short or long, before or after the operands; -h, --version; strict
+// refusals that make no output directory; the small-genome warning.
 TEST_F(SelfTrainingTest, Executable) {
   const std::string trainer = (fs::path(CODONSPACE_BINARY).parent_path() / "codonspace-train").string();
-  write_file("genome.fna", ">a\n" + planted_genome(8, 20).first + "\n>b\n" + planted_genome(9, 20).first + "\n");
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"genome.fna", "out", "--min-length", "150", "--starts", "atg", "--tables", SOURCE_TABLES}, ""},
-      {{"missing.fna", "out2"}, "missing.fna"},
-      {{"genome.fna", "out3", "--starts", "ATGX"}, "ATGX"},
+  write_file("genome.fna", ">a\n" + planted_genome(8, 50).first + "\n>b\n" + planted_genome(9, 50).first + "\n");
+  write_file("small.fna", ">s\n" + planted_genome(10, 10).first + "\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;  // expected in standard output / error
   };
-  for (const auto& [args, named] : cases) {
-    const int status = testutil::wait_status(testutil::spawn(trainer, args, {"/dev/null", "/dev/null", "err"}));
-    EXPECT_EQ(status == 0, named.empty()) << read_file("err");
-    EXPECT_NE(read_file("err").find(named), std::string::npos) << read_file("err");
-    EXPECT_EQ(fs::exists(args[1]), named.empty()) << args[1];
+  const std::string version = std::string("codonspace-train ") + CODONSPACE_VERSION + "\n";
+  const std::vector<Case> cases = {
+      {{"genome.fna", "o1", "--min-length", "150", "--starts", "atg", "--tables", SOURCE_TABLES}, 0, "", "o1/data"},
+      {{"-l", "150", "-s", "ATG,GTG", "-d", SOURCE_TABLES, "genome.fna", "o2"}, 0, "", "o2/data"},
+      {{"small.fna", "o3"}, 0, "", "warning: the genome is too small"},
+      {{"--version"}, 0, version, ""},
+      {{"-h"}, 0, "--min-length", ""},
+      {{"missing.fna", "o4"}, 1, "", "missing.fna"},
+      {{"genome.fna", "o5", "--starts", "ATGX"}, 1, "", "ATGX"},
+      {{"genome.fna", "o6", "-s", "ATG,TAG"}, 1, "", "ATG,TAG"},
+      {{"genome.fna", "o7", "-l", "0"}, 1, "", "(-l)"},
+      {{"genome.fna", "o8", "-l", "150x"}, 1, "", "150x"},
+      {{"genome.fna", "o9", "-l"}, 1, "", "needs a value"},
+      {{"genome.fna", "o10", "--bogus"}, 1, "", "--bogus"},
+      {{"genome.fna"}, 1, "", "found 1 argument"},
+  };
+  for (const auto& c : cases) {
+    const int status = testutil::wait_status(testutil::spawn(trainer, c.args, {"/dev/null", "out", "err"}));
+    const std::string context = c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : "") + ": " + read_file("err");
+    EXPECT_EQ(status, c.status) << context;
+    EXPECT_TRUE(c.args[0] != "--version" || read_file("out") == c.out) << read_file("out");
+    EXPECT_NE(read_file("out").find(c.out), std::string::npos) << context;
+    EXPECT_NE(read_file("err").find(c.err), std::string::npos) << context;
+    if (c.args.size() > 1 && c.args[1][0] == 'o') {
+      EXPECT_EQ(fs::exists(c.args[1]), c.status == 0) << context;
+    }
   }
-  EXPECT_TRUE(fs::exists("out/data/z.dat") && fs::exists("out/data/codon1"));
+  // The same settings, spelled short or long, give the same tables.
+  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, {"-s", "ATG", "genome.fna", "o11"})), 0);
+  EXPECT_EQ(read_file("o11/data/z.dat"), read_file("o1/data/z.dat"));
 }
