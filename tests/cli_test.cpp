@@ -1,6 +1,7 @@
 // End-to-end runs of the executable in fresh directories.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -21,14 +22,29 @@ const std::string USAGE =
 const std::string METHOD_BLOCK = "\nPlease specify Method\n\n1 : DNA Space\n2 : Protein Space\n3 : Swissprot Space";
 
 // 86 bases; with ATG and a minimum of 10 the scan finds 1 15, 7 15, 16 27,
-// 39 28, 44 52, 56 36, 71 63 and 78 86 (55 60 is too short). The last stop
-// ends in the last base.
+// 39 28, 44 52, 56 36, 71 63 and 78 86 (55 60 is too short), and after the
+// last window 79 68, whose start has no complementary stop above it. The
+// last stop ends in the last base.
 const std::string GENOME =
     "ATGAAAATGAAATAAATGCCCCCCTGATTATTTTTTCATTTACATGAAATAGCCATGTAACCTTATTTCATTTACCCATGAAATGA";
 
 // The genome as a user might hand it in: CR LF line ends, mixed case, a tab.
 const std::string GENOME_FILE = ">test genome\r\natgaaaatgaaataaatgcccccctgatta\r\n" + GENOME.substr(30, 15) +
                                 "\t" + GENOME.substr(45, 15) + "\r\n" + GENOME.substr(60);
+// content as one gzip member.
+std::string gzip(const std::string& content) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, content.size()) + 32, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  zs.avail_in = static_cast<uInt>(content.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
 }  // namespace
 
 class CliTest : public testutil::TempDirTest {
@@ -64,8 +80,6 @@ TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
     int status;
   } cases[] = {
       {{}, USAGE, 1},
-      {{"-h"}, USAGE, 0},
-      {{"--help", "genome.fna", "0"}, USAGE, 0},
       {{"--version"}, "codonspace " CODONSPACE_VERSION "\n", 0},
       {{"genome.fna"}, "\nPlease specify minimum sequence length\n" + USAGE, 1},
       {{"genome.fna", "100"}, METHOD_BLOCK + USAGE, 1},
@@ -82,6 +96,29 @@ TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
       {{"genome.fna", "0", "1", ""}, "\nInvalid start codon: \n" + USAGE, 1},
       {{"missing.fna", "0", "1", "atg", "aNg", "QQ"}, "\nInvalid start codon: aNg\n" + USAGE, 1},
       {{"genome.fna", "0", "1", "ATG", "A G"}, "\nInvalid start codon: A G\n" + USAGE, 1},
+      // Stop codons are refused as starts, in any case.
+      {{"genome.fna", "0", "1", "ATG", "taa"}, "\nInvalid start codon: taa\n" + USAGE, 1},
+      {{"genome.fna", "0", "1", "TaG"}, "\nInvalid start codon: TaG\n" + USAGE, 1},
+      {{"genome.fna", "0", "1", "GTG", "TGA"}, "\nInvalid start codon: TGA\n" + USAGE, 1},
+      // The method is decimal digits of value 1, 2 or 3.
+      {{"genome.fna", "100", "1x", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "+1", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", " 1", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "4", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "18446744073709551617", "ATG"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "100", "1x"}, METHOD_BLOCK + USAGE, 1},
+      // The minimum length is decimal digits of value at most 10000000.
+      {{"genome.fna", "abc", "1", "ATG"}, "\nInvalid minimum sequence length: abc\n" + USAGE, 1},
+      {{"genome.fna", "-5", "1", "ATG"}, "\nInvalid minimum sequence length: -5\n" + USAGE, 1},
+      {{"genome.fna", "150x", "1", "ATG"}, "\nInvalid minimum sequence length: 150x\n" + USAGE, 1},
+      {{"genome.fna", "1e3", "1", "ATG"}, "\nInvalid minimum sequence length: 1e3\n" + USAGE, 1},
+      {{"genome.fna", "", "1", "ATG"}, "\nInvalid minimum sequence length: \n" + USAGE, 1},
+      {{"genome.fna", "10000001", "1", "ATG"}, "\nInvalid minimum sequence length: 10000001\n" + USAGE, 1},
+      {{"genome.fna", "4294967446", "1", "ATG"}, "\nInvalid minimum sequence length: 4294967446\n" + USAGE, 1},
+      // Checked in order: count, method, length, start codons, genome.
+      {{"genome.fna", "abc", "9", "TAA"}, METHOD_BLOCK + USAGE, 1},
+      {{"genome.fna", "abc", "1", "TAA"}, "\nInvalid minimum sequence length: abc\n" + USAGE, 1},
+      {{"missing.fna", "100", "1", "TAA"}, "\nInvalid start codon: TAA\n" + USAGE, 1},
   };
   for (const auto& c : cases) {
     std::string name;
@@ -92,6 +129,66 @@ TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
     EXPECT_EQ(r.err, "") << name;
     EXPECT_EQ(list_dir(), std::vector<std::string>{"genome.fna"}) << name;
   }
+  // -h follows the usage line with the rules of every argument.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"-h"}, {"--help", "genome.fna", "0"}}) {
+    const auto r = run_binary(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, USAGE.size()), USAGE);
+    for (const char* rule : {"gzip", "10000000", "TAA, TAG, TGA", "complement is N", "installed"})
+      EXPECT_NE(r.out.find(rule), std::string::npos) << rule;
+  }
+}
+
+// Every genome that cannot be read whole is refused: one line on standard
+// error naming the file and the reason, exit status 1, and the directory as
+// it was (the earlier results included).
+TEST_F(CliTest, RefusedGenomesLeaveTheDirectoryAsItWas) {
+  write_run_tables();
+  ASSERT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
+  const auto before = results();
+  const std::string packed = gzip(GENOME_FILE);
+  std::string corrupt = packed;
+  corrupt[corrupt.size() / 2] = static_cast<char>(corrupt[corrupt.size() / 2] ^ 0x55);
+  const struct {
+    const char* name;
+    std::string content;
+    const char* reason;
+  } cases[] = {
+      {"empty.fna", "", "is empty"},
+      {"headerless.fna", GENOME + "\n", "does not begin with a '>' header line"},
+      {"blank_first.fna", " >x\n" + GENOME + "\n", "does not begin with a '>' header line"},
+      {"numbered.fna", ">x\n" + GENOME.substr(0, 60) + "\n61 " + GENOME.substr(60) + "\n", "line 3 holds '6'"},
+      {"gap.fna", ">x\nACGT-ACGT\n", "line 2 holds '-'"},
+      {"dot.fna", ">x\nACGT\nAC.GT\n", "line 3 holds '.'"},
+      {"star.fna", ">x\nACGT*\n", "line 2 holds '*'"},
+      {"control.fna", ">x\nAC\x01GT\n", "line 2 holds byte 0x01"},
+      {"header_only.fna", ">header only\n", "holds no bases"},
+      {"no_line_feed.fna", ">no line feed", "holds no bases"},
+      {"blank_lines.fna", ">x\n\n \t\r\n", "holds no bases"},
+      {"two_records.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n", "more than one record"},
+      {"truncated.gz", packed.substr(0, packed.size() - 12), "damaged gzip stream"},
+      {"corrupt.gz", corrupt, "damaged gzip stream"},
+      {"garbage_after.gz", packed + "garbage", "not a gzip member"},
+      {"record_after.gz", packed + ">y\nACGT\n", "not a gzip member"},
+      {"zeros_after.gz", packed + std::string(512, '\0'), "not a gzip member"},
+      {"genome.fna.xz", std::string("\xFD" "7zXZ\0\0\x04", 8), "xz-compressed"},
+      {"genome.fna.bz2", "BZh91AY&SY", "bzip2-compressed"},
+      {"genome.fna.zst", "\x28\xB5\x2F\xFD\x04\x58", "zstd-compressed"},
+  };
+  for (const auto& c : cases) {
+    write_file(c.name, c.content);
+    const auto dir = list_dir();
+    const auto r = run_binary({c.name, "10", "1", "ATG"});
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
+    EXPECT_NE(r.err.find(std::string("'") + c.name + "'"), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(list_dir(), dir) << c.name;
+    EXPECT_EQ(results(), before) << c.name;
+  }
+  // Other compressions are named with the command that decompresses them.
+  EXPECT_NE(run_binary({"genome.fna.xz", "10", "1", "ATG"}).err.find("xz -d"), std::string::npos);
 }
 
 TEST_F(CliTest, GenomeThatCannotBeReadIsNamedOnStandardError) {
@@ -137,13 +234,15 @@ TEST_F(CliTest, MethodOneRunWritesTheSevenResults) {
        "> +strand gene; start: 44 , end: 52\nATGAAATAG\n"
        "> -strand gene; start: 56 , end: 36\nATGGCTATTTCATGTAAATGA\n"
        "> -strand gene; start: 71 , end: 63\nATGAAATAA\n"
-       "> +strand gene; start: 78 , end: 86\nATGAAATGA\n"},
+       "> +strand gene; start: 78 , end: 86\nATGAAATGA\n"
+       // No complementary stop lies above its start: reported after the scan.
+       "> -strand gene; start: 79 , end: 68\nATGGGTAAATGA\n"},
       {"1main_orfs", "+1 1 15\n"},
       {"2main_orfs", "+2 44 52\n"},
       {"3main_orfs", "+3 78 86\n"},
       {"1complementary_orfs", "-1 39 28\n"},
       {"2complementary_orfs", "-2 56 36\n-2 71 63\n"},
-      {"3complementary_orfs", ""},
+      {"3complementary_orfs", "-3 79 68\n"},
   };
   EXPECT_EQ(results(), expected);
   std::vector<std::string> names = {"data", "genome.fna"};
@@ -152,39 +251,50 @@ TEST_F(CliTest, MethodOneRunWritesTheSevenResults) {
   EXPECT_EQ(list_dir(), names);
 }
 
-TEST_F(CliTest, AcceptedSpellingsAndSparseGenomes) {
+TEST_F(CliTest, AcceptedSpellingsAndCompressedGenomes) {
   write_run_tables();
   ASSERT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
   const auto baseline = results();
-  std::map<std::string, std::string> empty;
-  for (const auto& f : testutil::RESULT_FILES) empty[f] = "";
-  write_file("plain.fna", "CCCCCC\n" + GENOME + "\n");  // no header: its first line is dropped
-  write_file("header_only.fna", ">header only\n");
-  write_file("no_line_feed.fna", ">no line feed");
-  write_file("empty.fna", "");
+  const std::string packed = gzip(GENOME_FILE);
+  write_file("packed.fna", packed);  // gzip content under a plain name
+  // Two members, as bgzip writes them, split inside a sequence line.
+  write_file("members.gz", gzip(GENOME_FILE.substr(0, 40)) + gzip(GENOME_FILE.substr(40)));
+  write_file("lf.fna", ">x\n" + GENOME.substr(0, 50) + "\n" + GENOME.substr(50));
   const struct {
     std::vector<std::string> args;
-    const std::map<std::string, std::string>& expected;
-    std::string warning_names = "";
   } cases[] = {
-      {{"genome.fna", "10", "1", "atg"}, baseline},
-      {{"genome.fna", "10", "1abc", "aTg"}, baseline},
-      {{"genome.fna", "10", "1", "ATG", "atg", "ATG", "ATG"}, baseline},
-      {{"plain.fna", "10", "1", "ATG"}, baseline, "plain.fna"},
-      {{"header_only.fna", "0", "1", "ATG"}, empty},
-      {{"no_line_feed.fna", "0", "1", "ATG"}, empty},
-      {{"empty.fna", "0", "1", "ATG"}, empty},
+      {{"genome.fna", "10", "1", "atg"}},
+      {{"genome.fna", "010", "01", "aTg"}},
+      {{"genome.fna", "10", "1", "ATG", "atg", "ATG", "ATG"}},
+      {{"packed.fna", "10", "1", "ATG"}},
+      {{"members.gz", "10", "1", "ATG"}},
+      {{"lf.fna", "10", "1", "ATG"}},
   };
   for (const auto& c : cases) {
     for (const auto& f : testutil::RESULT_FILES) std::remove(f.c_str());
     const auto r = run_binary(c.args);
-    EXPECT_EQ(r.status, 0) << c.args[0] << " " << c.args[3] << " " << r.err;
-    EXPECT_EQ(results(), c.expected) << c.args[0] << " " << c.args[2] << " " << c.args[3];
-    // Only a genome without a header is warned about, by name.
-    EXPECT_EQ(r.err.empty(), c.warning_names.empty()) << r.err;
-    EXPECT_NE(r.err.find(c.warning_names), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 0) << c.args[0] << " " << r.err;
+    EXPECT_EQ(r.err, "") << c.args[0];
+    EXPECT_EQ(results(), baseline) << c.args[0] << " " << c.args[1] << " " << c.args[2] << " " << c.args[3];
     expect_no_working_files();
   }
+}
+
+// Without a data/ directory the tables installed with the program are read
+// (for a build tree, those of its source tree); a data/ directory, here
+// with tables that pass no ORF, always wins.
+TEST_F(CliTest, TablesComeFromDataElseFromTheInstalledOnes) {
+  const auto r = run_binary({"genome.fna", "0", "1", "ATG"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(results().size(), 7U);
+  testutil::Tables none;
+  none.plane = "0 0 0 -1\n";
+  testutil::write_tables(none);
+  ASSERT_EQ(run_binary({"genome.fna", "0", "1", "ATG"}).status, 0);
+  EXPECT_EQ(read_file("gene_sequences"), "");
+  std::filesystem::remove_all("data");
+  write_file("data", "a file, not a directory");
+  EXPECT_EQ(run_binary({"genome.fna", "0", "1", "ATG"}).status, 0);
 }
 
 TEST_F(CliTest, MethodsTwoAndThreeScreenTheMethodOneCandidates) {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "codon.h"
+#include "genetic_code.h"
 #include "file_io.h"
 #include "stages.h"
 #include "test_util.h"
@@ -19,12 +20,43 @@ TEST(CodonIndex, KnownCodonsAndUnknownCharacters) {
       {"NNN", 0},  {"atg", 0},  {"ANG", 49}, {"A\rG", 49}};
   for (const auto& [codon, index] : cases) EXPECT_EQ(codon_srno(codon), index) << codon;
   for (int i = 0; i < 64; ++i) EXPECT_EQ(codon_srno(str_rep(i).c_str()), i) << str_rep(i);
-  const std::pair<char, char> complements[] = {{'A', 'T'}, {'T', 'A'}, {'G', 'C'}, {'C', 'G'},
-                                               {'N', 'G'}, {'a', 'G'}, {' ', 'G'}, {'\r', 'G'}};
+  // Unknown letters complement to N, which counts as C again: the codon
+  // index treats them alike on both strands.
+  const std::pair<char, char> complements[] = {{'A', 'T'}, {'T', 'A'}, {'G', 'C'}, {'C', 'G'}, {'N', 'N'},
+                                               {'R', 'N'}, {'a', 'N'}, {' ', 'N'}, {'\r', 'N'}};
   for (auto [in, out] : complements) {
     EXPECT_EQ(comp_base(in), out) << int(in);
     EXPECT_EQ(comp(in), out) << int(in);
   }
+  for (const char* codon : {"ATG", "TAA", "CCC", "AAA"}) EXPECT_EQ(strict_codon_index(codon), codon_srno(codon));
+  for (const char* codon : {"NTG", "ANG", "ATN", "atg", "AT\r"}) EXPECT_EQ(strict_codon_index(codon), -1) << codon;
+}
+
+TEST(GeneticCode, Tables11And4) {
+  const GeneticCode* g11 = find_genetic_code(11);
+  const GeneticCode* g4 = find_genetic_code(4);
+  ASSERT_NE(g11, nullptr);
+  ASSERT_NE(g4, nullptr);
+  for (int id : {0, 1, 2, 12}) EXPECT_EQ(find_genetic_code(id), nullptr) << id;
+  const struct {
+    const char* codon;
+    char table11, table4;
+  } cases[] = {{"ATG", 'M', 'M'}, {"TGA", '*', 'W'}, {"TAA", '*', '*'}, {"TAG", '*', '*'}, {"TGG", 'W', 'W'},
+               {"TTT", 'F', 'F'}, {"CTA", 'L', 'L'}, {"ATA", 'I', 'I'}, {"AGA", 'R', 'R'}, {"AGC", 'S', 'S'},
+               {"CAA", 'Q', 'Q'}, {"GAT", 'D', 'D'}, {"GGG", 'G', 'G'}, {"NTG", 'X', 'X'}, {"atg", 'X', 'X'}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(g11->translate(c.codon), c.table11) << c.codon;
+    EXPECT_EQ(g4->translate(c.codon), c.table4) << c.codon;
+  }
+  EXPECT_EQ(g11->translate("TAA", 'Z'), 'Z');
+  EXPECT_EQ(g4->translate("TGA", 'Z'), 'W');
+  EXPECT_EQ(g11->stop_codons(), (std::vector<std::string>{"TAA", "TAG", "TGA"}));
+  EXPECT_EQ(g4->stop_codons(), (std::vector<std::string>{"TAA", "TAG"}));
+  // Every codon of table 11 is a stop or one of the 20 amino acids, each present.
+  std::string seen;
+  for (char a : g11->amino)
+    if (seen.find(a) == std::string::npos) seen += a;
+  EXPECT_EQ(seen.size(), 21U) << seen;
 }
 
 class TableLoaderTest : public testutil::TempDirTest {

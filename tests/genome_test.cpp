@@ -36,16 +36,23 @@ TEST_F(PreprocessTest, NormalisesTheSequence) {
       {"upper-cased, line ends dropped", ">h\nACGT\nacgt\n", "ACGTACGT"},
       {"last line without line end", ">h\nACGT\nAC", "ACGTAC"},
       {"carriage returns, blanks, tabs dropped", ">h\r\nAC GT\r\nac\tgt\r\n", "ACGTACGT"},
-      {"ambiguity letters kept", ">h\nACNNRY\nn\n", "ACNNRYN"},
-      {"sequence without header loses its first line", "ACGT\nTTTT\n", "TTTT"},
-      {"'>' inside a line is not a header", ">h\nAC>G\n", "AC>G"},
+      {"ambiguity letters and X kept", ">h\nACNNRY\nnx\n", "ACNNRYNX"},
+      {"header without line end before the end of a line", ">h\r\nA", "A"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(preprocess(c.input), 0) << c.name;
     EXPECT_EQ(read_file(PROCESSED_GENOME), c.processed) << c.name;
   }
-  for (const std::string input : {">a\nACGT\n>b\nTTTT\n", ">a\r\nACGT\r\n>b\r\nTTTT\r\n", ">a\nACGT\n\n>b\n"})
-    testutil::expect_error([&] { preprocess(input); }, {"genome.fna"}, "second record");
+  const std::pair<std::string, const char*> refused[] = {
+      {">a\nACGT\n>b\nTTTT\n", "more than one record (a second header begins on line 3)"},
+      {">a\r\nACGT\r\n>b\r\nTTTT\r\n", "second header begins on line 3"},
+      {">a\nACGT\n\n>b\n", "second header begins on line 4"},
+      {">h\nAC>G\n", "line 2 holds '>'"},
+      {"ACGT\nTTTT\n", "does not begin with a '>'"},
+      {">h\nAC\xC3\xA9\n", "line 2 holds byte 0xC3"},
+  };
+  for (const auto& [input, reason] : refused)
+    testutil::expect_error([&] { preprocess(input); }, {"'genome.fna'", reason}, input);
 }
 
 class OrfScanTest : public testutil::TempDirTest {};
@@ -65,10 +72,15 @@ TEST_F(OrfScanTest, BoundaryPairsOfBothStrands) {
       {"minimum length 12 keeps neither", EXAMPLE_GENOME, atg, "", 12},
       {"two starts share a stop, longest first", "ATGATGCCCTAG" + std::string(10, 'C'), atg, "1 12\n4 12\n"},
       {"complementary starts in decreasing order", "TTACATCCCCATCCCTTA" + std::string(8, 'C'), atg, "12 1\n6 1\n"},
-      {"unknown character counts as C: TNA is a complementary stop", "TNACATCCCTTACCC", atg, "6 1\n"},
+      {"a triplet with an unknown letter is no stop: TNA is not TCA", "TNACATCCCTTACCC", atg, ""},
       {"starts of two codons in one frame", "GTGATGCCCTAACCC", {"ATG", "GTG"}, "1 12\n4 12\n"},
       {"stop without start, complementary start before any stop", "TAACATCCCTTACCCCCC", atg, ""},
       {"start without a later stop", "CCCATGCCCCCCCCC", atg, ""},
+      // Complementary starts above the last complementary stop of their frame
+      // are reported after every window, frames 0, 1, 2, highest first.
+      {"complementary starts at the sequence end", "TTACATCATCC" "CTTACATC" "TTACATCCC", atg,
+       "9 1\n6 1\n18 13\n25 20\n"},
+      {"min length applies at the end too", "TTACATCCCCATCC", atg, "12 1\n", 13},
       {"stops of the other frames do not end an ORF", "ATGCTAACTGACCC", atg, ""},
       {"shorter than a codon", "AT", atg, ""},
       // Stops in the last codons of the genome, in every frame.
@@ -85,6 +97,45 @@ TEST_F(OrfScanTest, BoundaryPairsOfBothStrands) {
     EXPECT_EQ(generate_orf(c.min_length, c.starts), 0) << c.name;
     EXPECT_EQ(read_file(PREDICTION_ORFS), c.orfs) << c.name;
   }
+}
+
+// No start or stop codon holds an unknown letter, on either strand: each
+// base of the start and the stop of a direct ORF and of its mirror image is
+// replaced in turn by N, R and Y; an unknown letter inside the ORF is fine.
+TEST_F(OrfScanTest, UnknownLettersMakeNoStartOrStop) {
+  const struct {
+    const char* name;
+    std::string genome;
+    const char* orf;
+    std::vector<size_t> start_stop;  // 0-based positions of their bases
+    size_t inside;
+  } cases[] = {
+      {"direct", "ATGAAATAACC", "1 9\n", {0, 1, 2, 6, 7, 8}, 4},
+      {"complementary", "CCTTATTTCAT", "11 3\n", {2, 3, 4, 8, 9, 10}, 6},
+  };
+  for (const auto& c : cases) {
+    write_file(PROCESSED_GENOME, c.genome);
+    ASSERT_EQ(generate_orf(0, {"ATG"}), 0);
+    ASSERT_EQ(read_file(PREDICTION_ORFS), c.orf) << c.name;
+    for (char letter : {'N', 'R', 'Y'}) {
+      for (size_t p : c.start_stop) {
+        std::string g = c.genome;
+        g[p] = letter;
+        write_file(PROCESSED_GENOME, g);
+        ASSERT_EQ(generate_orf(0, {"ATG"}), 0);
+        EXPECT_EQ(read_file(PREDICTION_ORFS), "") << c.name << ": " << g;
+      }
+      std::string g = c.genome;
+      g[c.inside] = letter;
+      write_file(PROCESSED_GENOME, g);
+      ASSERT_EQ(generate_orf(0, {"ATG"}), 0);
+      EXPECT_EQ(read_file(PREDICTION_ORFS), c.orf) << c.name << ": " << g;
+    }
+  }
+  // The stop list is a parameter: with table 4's stops TGA reads through.
+  write_file(PROCESSED_GENOME, "ATGTGAAAATAACC");
+  ASSERT_EQ(generate_orf(0, {"ATG"}, {"TAA", "TAG"}), 0);
+  EXPECT_EQ(read_file(PREDICTION_ORFS), "1 12\n");
 }
 
 // The three exporters share one pattern: a pair list in, one record per
@@ -129,7 +180,7 @@ TEST_F(ExportTest, RecordsInReadingDirectionThenTheTrailer) {
       {"empty list", "ACGT", {}},
       {"both strands", EXAMPLE_GENOME, {{1, 9, "ATGAAATAA"}, {18, 10, "ATGCCCTAA"}}},
       {"b1 = b2 takes the complementary branch", "ACGT", {{3, 3, "C"}}},
-      {"unknown characters copied, complemented to G", "ANGRCCCCC", {{1, 4, "ANGR"}, {4, 1, "GCGT"}}},
+      {"unknown characters copied, complemented to N", "ANGRCCCCC", {{1, 4, "ANGR"}, {4, 1, "NCNT"}}},
       {"whole genome, list order kept", "ACGTTT", {{1, 6, "ACGTTT"}, {6, 1, "AAACGT"}, {2, 3, "CG"}}},
   };
   for (const auto& x : EXPORTERS) {

@@ -1,0 +1,182 @@
+// Strand symmetry: the genes found on the reverse complement of a sequence
+// are exactly the mirror images of the genes found on it, for the scan, for
+// codonspace and for codonspace-annotate; unknown letters neither start nor
+// stop a gene and are written as N on both strands.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "test_util.h"
+#include "training_common.h"
+
+using testutil::read_file;
+using testutil::reverse_complement;
+using testutil::run_binary;
+using testutil::write_file;
+
+namespace {
+using Pair = std::pair<long, long>;
+
+// A pair of a sequence of n bases as seen on its reverse complement.
+Pair mirror(const Pair& p, long n) { return {n + 1 - p.first, n + 1 - p.second}; }
+
+std::string example_sequence() {
+  std::istringstream in(read_file(std::string(CODONSPACE_SOURCE_DIR) + "/example/ctrachomatis.fna"));
+  std::string line, seq;
+  std::getline(in, line);
+  while (std::getline(in, line)) seq += line;
+  return seq;
+}
+
+// Random bases with runs of N and single ambiguity letters, as in drafts.
+std::string draft_sequence(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, 'A');
+  for (char& c : s) c = "ACGT"[gen() % 4];
+  for (size_t k = 0; k < n / 2000; ++k) {
+    const size_t at = gen() % (n - 60);
+    if (k % 3 == 0)
+      s.replace(at, 40, 40, 'N');
+    else
+      s[at] = "NRYKMSWX"[gen() % 8];
+  }
+  return s;
+}
+
+std::string fasta(const std::string& id, const std::string& seq) {
+  std::string out = ">" + id + "\n";
+  for (size_t i = 0; i < seq.size(); i += 70) out += seq.substr(i, 70) + "\n";
+  return out;
+}
+
+// The genes of a codonspace run: pair -> bases in reading direction.
+std::map<Pair, std::string> genes_of_run() {
+  std::map<Pair, std::string> genes;
+  std::istringstream in(read_file("gene_sequences"));
+  std::string line;
+  Pair current{0, 0};
+  while (std::getline(in, line)) {
+    if (line[0] == '>') {
+      std::istringstream h(line);
+      std::string w;
+      h >> w >> w >> w >> w >> current.first >> w >> w >> current.second;
+      genes[current];
+    } else {
+      genes[current] += line;
+    }
+  }
+  return genes;
+}
+}  // namespace
+
+// Every ORF of the scan, of any length, on random drafts of every length
+// modulo 3, with both start lists.
+TEST(MirrorTest, ScanListsMirrorImagesOnTheReverseComplement) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    const std::string seq = draft_sequence(30000 + seed, seed);
+    const std::string rc = reverse_complement(seq);
+    const long n = static_cast<long>(seq.size());
+    for (const auto& starts : {std::vector<std::string>{"ATG"}, std::vector<std::string>{"ATG", "GTG", "TTG"}}) {
+      std::set<Pair> forward, mirrored;
+      for (const auto& o : codonspace::training::scan_orfs(seq, 0, starts).orfs) forward.insert({o.b1, o.b2});
+      for (const auto& o : codonspace::training::scan_orfs(rc, 0, starts).orfs)
+        mirrored.insert(mirror({o.b1, o.b2}, n));
+      EXPECT_GT(forward.size(), 500U);
+      EXPECT_TRUE(forward == mirrored) << "seed " << seed << ": " << forward.size() << " against "
+                                       << mirrored.size() << " ORFs";
+      // No ORF starts or stops on a triplet with an unknown letter.
+      for (const auto& [b1, b2] : forward) {
+        const long low = std::min(b1, b2);
+        const std::string first = seq.substr(static_cast<size_t>(low - 1), 3);
+        const std::string last = seq.substr(static_cast<size_t>(std::max(b1, b2) - 3), 3);
+        EXPECT_EQ(first.find_first_not_of("ACGT"), std::string::npos) << b1 << " " << b2;
+        EXPECT_EQ(last.find_first_not_of("ACGT"), std::string::npos) << b1 << " " << b2;
+      }
+    }
+  }
+}
+
+class MirrorRunTest : public testutil::TempDirTest {};
+
+// Method 1 with the repository's tables on the example genome and on a gene
+// holding unknown letters: the same genes, mirrored, with the same bases.
+TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
+  // The first gene of the example (154..1176) with an N and an R inside, at
+  // the top end of the complementary strand: no complementary stop lies
+  // beyond its start.
+  // The genome holds R, whose complement is written N.
+  std::string gene = example_sequence().substr(153, 1023);
+  gene[30] = 'N';
+  gene[34] = 'N';
+  std::string with_r = "CC" + reverse_complement(gene);
+  with_r[2 + 1022 - 34] = 'R';
+  const std::string cases[] = {example_sequence(), with_r};
+  for (const std::string& seq : cases) {
+    const long n = static_cast<long>(seq.size());
+    write_file("forward.fna", fasta("f", seq));
+    write_file("reverse.fna", fasta("r", reverse_complement(seq)));
+    ASSERT_EQ(run_binary({"forward.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
+    const auto forward = genes_of_run();
+    ASSERT_EQ(run_binary({"reverse.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
+    std::map<Pair, std::string> mirrored;
+    for (const auto& [p, bases] : genes_of_run()) mirrored[mirror(p, n)] = bases;
+    EXPECT_GT(forward.size(), 0U);
+    EXPECT_TRUE(forward == mirrored) << forward.size() << " genes against " << mirrored.size();
+    // The gene on the complementary strand shows its unknown letters as they are.
+    if (seq.size() < 2000) {
+      EXPECT_EQ(forward, (std::map<Pair, std::string>{{{1025, 3}, gene}}));
+    }
+  }
+}
+
+#ifdef CODONSPACE_ANNOTATE_BINARY
+// codonspace-annotate on a multi-record draft and on its reverse complement.
+TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
+  const std::string example = example_sequence();
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {"one", example.substr(0, 150000)},
+      {"two", example.substr(150000, 100000) + std::string(300, 'N') + example.substr(250000, 100001)},
+      {"three", draft_sequence(40000, 9) + example.substr(400000, 50002)}};
+  std::string forward_text, reverse_text;
+  for (const auto& [id, seq] : records) {
+    forward_text += fasta(id, seq);
+    reverse_text += fasta(id, reverse_complement(seq));
+  }
+  write_file("forward.fa", forward_text);
+  write_file("reverse.fa", reverse_text);
+  using Call = std::tuple<std::string, long, long, char>;
+  auto calls = [&](const std::string& input, bool mirrored) {
+    std::set<Call> out;
+    const pid_t pid = testutil::spawn(CODONSPACE_ANNOTATE_BINARY, {"-q", "-o", "out", "-p", input, input + ".fa"});
+    EXPECT_EQ(testutil::wait_status(pid), 0);
+    std::istringstream gff(read_file("out/" + input + ".gff"));
+    std::string line;
+    while (std::getline(gff, line)) {
+      if (line.empty() || line[0] == '#') continue;
+      std::istringstream f(line);
+      std::string id, source, type;
+      long start = 0, end = 0;
+      std::string score;
+      char strand = '.';
+      f >> id >> source >> type >> start >> end >> score >> strand;
+      if (mirrored) {
+        long n = 0;
+        for (const auto& r : records)
+          if (r.first == id) n = static_cast<long>(r.second.size());
+        out.insert({id, n + 1 - end, n + 1 - start, strand == '+' ? '-' : '+'});
+      } else {
+        out.insert({id, start, end, strand});
+      }
+    }
+    return out;
+  };
+  const auto forward = calls("forward", false);
+  const auto reverse = calls("reverse", true);
+  EXPECT_GT(forward.size(), 100U);
+  EXPECT_TRUE(forward == reverse) << forward.size() << " calls against " << reverse.size();
+}
+#endif
