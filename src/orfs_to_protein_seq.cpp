@@ -1,8 +1,13 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <string_view>
 
+#include "evaluator/line_reader.h"
 #include "file_io.h"
+#include "fixed_format.h"
 #include "protein_stages.h"
 
 namespace codonspace {
@@ -18,16 +23,41 @@ constexpr int base_value(char c) { return c == 'T' ? 0 : c == 'C' ? 1 : c == 'A'
 
 // Parses up to three integers the way sscanf's "%ld %ld %ld" does: each
 // after optional white space, stopping at the first one that does not parse;
-// the numbers not reached stay 0.
-void parse_header(const std::string& line, long (&values)[3]) {
+// the numbers not reached stay 0. line ends with a '\0'.
+void parse_header(const char* line, long (&values)[3]) {
   values[0] = values[1] = values[2] = 0;
-  const char* p = line.c_str();
+  const char* p = line;
   for (long& v : values) {
     char* end = nullptr;
     const long parsed = std::strtol(p, &end, 10);
     if (end == p) return;
     v = parsed;
     p = end;
+  }
+}
+
+// Letter of every codon index (three base values 0..3, T C A G), 0 for stops.
+struct CodonLetters {
+  signed char base[256];
+  char letter[64];
+  constexpr CodonLetters() : base(), letter() {
+    for (int c = 0; c < 256; ++c) base[c] = static_cast<signed char>(base_value(static_cast<char>(c)));
+    for (int k = 0; k < 64; ++k) letter[k] = GENETIC_CODE[k] == '-' ? 0 : GENETIC_CODE[k];
+  }
+};
+constexpr CodonLetters kCodons{};
+
+// Appends the letters of the complete sense codons among the first `groups`
+// codon groups of a sequence line free of '\0' characters.
+void translate_groups(const char* seq, size_t length, size_t groups, std::string& protein) {
+  for (size_t g = 0; g < groups && 3 * g + 3 <= length; ++g) {
+    const char* c = seq + 3 * g;
+    const int v1 = kCodons.base[static_cast<unsigned char>(c[0])];
+    const int v2 = kCodons.base[static_cast<unsigned char>(c[1])];
+    const int v3 = kCodons.base[static_cast<unsigned char>(c[2])];
+    if ((v1 | v2 | v3) < 0) continue;
+    const char letter = kCodons.letter[16 * v1 + 4 * v2 + v3];
+    if (letter != 0) protein.push_back(letter);
   }
 }
 
@@ -53,36 +83,55 @@ char translate_codon(char b1, char b2, char b3) {
 // header of 90 bases without a sequence line and gives the closing record
 // "0 0" with an empty protein.
 int orfs_to_protein_seq() {
-  File fp(STDDEV_SEQ, "r", 1 << 16);
-  File fp_test(TEST1, "w", 1 << 16);
-  File fp_write(NONGENEFILE, "w", 1 << 16);
+  File fp(STDDEV_SEQ, "r", 1 << 20);
+  File fp_test(TEST1, "w", 1 << 20);
+  File fp_write(NONGENEFILE, "w", 1 << 20);
   if (!fp.is_open() || !fp_test.is_open() || !fp_write.is_open()) {
     all_open({&fp, &fp_test, &fp_write});
     return -1;
   }
   FILE* test = fp_test.get();
   FILE* echo = fp_write.get();
-  std::string c;
+  LineReader reader(fp);
+  std::string_view c;
+  std::string record;  // the "test1" record being built
   long b[3];
   unsigned long records = 0;
-  while (read_line(fp, c)) {
-    parse_header(c, b);
+  while (reader.next_with_end(c)) {
+    parse_header(c.data(), b);
     const long noofbases = b[0];
     if (noofbases < MIN_BASES) continue;
-    std::fprintf(test, "%ld %ld\n", b[1], b[2]);
-    if (read_line(fp, c)) {
+    char number[24];
+    record.assign(number, format_long(b[1], number));
+    record.push_back(' ');
+    record.append(number, format_long(b[2], number));
+    record.push_back('\n');
+    if (reader.next_with_end(c)) {
       const long length = static_cast<long>(c.size());
-      for (long i = 0; i <= noofbases - 1 && i < length; i += 3) {
-        const long end = i + 3 < length ? i + 3 : length;
-        long k = i;
-        for (; k < end && c[k] != '\0'; ++k) putc_unlocked(c[k], echo);
-        if (k == i + 3) {
-          const char letter = translate_codon(c[i], c[i + 1], c[i + 2]);
-          if (letter != 0) putc_unlocked(letter, test);
+      if (std::memchr(c.data(), '\0', c.size()) == nullptr) {
+        // Groups start at 0, 3, ... up to min(noofbases, length) - 1; each is
+        // echoed as far as the line reaches.
+        const long last = (noofbases < length ? noofbases : length) - 1;
+        const size_t groups = static_cast<size_t>(last / 3 + 1);
+        const size_t echoed = std::min(c.size(), 3 * groups);
+        std::fwrite(c.data(), 1, echoed, echo);
+        translate_groups(c.data(), c.size(), groups, record);
+      } else {
+        // A '\0' ends the echo of its group, and a group holding one
+        // translates to nothing.
+        for (long i = 0; i <= noofbases - 1 && i < length; i += 3) {
+          const long end = i + 3 < length ? i + 3 : length;
+          long k = i;
+          for (; k < end && c[k] != '\0'; ++k) putc_unlocked(c[k], echo);
+          if (k == i + 3) {
+            const char letter = translate_codon(c[i], c[i + 1], c[i + 2]);
+            if (letter != 0) record.push_back(letter);
+          }
         }
       }
     }
-    putc_unlocked('\n', test);
+    record.push_back('\n');
+    std::fwrite(record.data(), 1, record.size(), test);
     putc_unlocked('\n', echo);
     if (++records % 1024 == 0) {
       fp_test.check_write();

@@ -1,10 +1,16 @@
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
+#include "evaluator/line_reader.h"
 #include "file_io.h"
+#include "fixed_format.h"
 #include "protein_stages.h"
 
 namespace codonspace {
@@ -31,18 +37,41 @@ File open_or_throw(const char* name, const char* mode) {
   return f;
 }
 
-// Creates a per-record file afresh. The old one is removed first rather than
-// truncated: some file systems (ext4 among them) start writing a file back to
-// disk when it is closed after having been truncated and rewritten, which
-// made every record cost a disk write; a new file stays in the page cache.
-File create_fresh(const char* name) {
-  std::remove(name);
-  return open_or_throw(name, "w");
+// The value a float takes after being printed with "%f" and read back: the
+// text comes from the formatter that is byte-identical to printf, and
+// strtof reads it as the stage's number reader does ("nan" and "-nan"
+// included, with their sign).
+float through_text(float v) {
+  char text[352];
+  const size_t n = format_fixed6(static_cast<double>(v), text);
+  text[n] = '\0';
+  return std::strtof(text, nullptr);
 }
 
+// through_text applied once and twice, remembered per value: a genome's
+// proteins share few distinct percentages (count x 100 / length), so most
+// records need no formatting or parsing at all.
+class RoundTrips {
+ public:
+  struct Values {
+    float once, twice;
+  };
+  const Values& of(float v) {
+    const auto [it, added] = memo_.try_emplace(std::bit_cast<uint32_t>(v));
+    if (added) {
+      it->second.once = through_text(v);
+      it->second.twice = through_text(it->second.once);
+    }
+    return it->second;
+  }
+
+ private:
+  std::unordered_map<uint32_t, Values> memo_;
+};
+
 // The pair line of a "test1" record: two integers as "%ld %ld" reads them.
-void parse_pair_line(const std::string& line, unsigned long record, long& b1, long& b3) {
-  const char* p = line.c_str();
+void parse_pair_line(const char* line, unsigned long record, long& b1, long& b3) {
+  const char* p = line;
   char* end = nullptr;
   b1 = std::strtol(p, &end, 10);
   if (end != p) {
@@ -57,7 +86,7 @@ void parse_pair_line(const std::string& line, unsigned long record, long& b1, lo
 // Observed percentages of one protein line, in slot order: count x 100 /
 // total, each operation rounded to single precision. A line without any of
 // the 20 letters gives 0 x 100 / 0, not-a-number, in every slot.
-std::array<float, AMINO_ACIDS> percentages(const std::string& protein) {
+std::array<float, AMINO_ACIDS> percentages(std::string_view protein) {
   std::array<float, AMINO_ACIDS> count{};
   for (char ch : protein) {
     const int k = kSlots.slot[static_cast<unsigned char>(ch)];
@@ -87,67 +116,77 @@ std::array<float, 20> read_reference_composition(const std::string& path) {
   return reference;
 }
 
-// For every record of "test1" (a pair line, then a protein line): the 20
-// observed percentages go to "codon", observed and reference side by side to
-// "codon1_codonvalue", and the deviation is computed from the six-decimal
-// values read back from that file:
+// For every record of "test1" (a pair line, then a protein line) the
+// deviation is computed from the values a file-by-file computation reads:
+// the 20 observed percentages printed with "%f" to "codon" and read back,
+// then printed beside the reference to "codon1_codonvalue" and read back
+// again (two round trips), and the reference through that file (one):
 //   sqrtf( sum over k of (ref_k - obs_k)^2 / 19 ),
-// the differences, squares and running sum in single precision.
+// the differences, squares and running sum in single precision. The work is
+// done in memory; "codon" (the observed percentages) and "codon1_codonvalue"
+// (observed and reference side by side, as read back) are written once at
+// the end, holding the last record, as the per-record files of a
+// file-by-file computation would be left.
 int stddev() {
   const std::array<float, AMINO_ACIDS> reference = read_reference_composition(REFERENCE_COMPOSITION);
+  std::array<float, AMINO_ACIDS> reference_read{};
+  for (int k = 0; k < AMINO_ACIDS; ++k) reference_read[k] = through_text(reference[k]);
 
-  File fp(TEST1, "r", 1 << 16);
-  File fp_result(SEQ_STD_DEV, "w", 1 << 16);
+  File fp(TEST1, "r", 1 << 20);
+  File fp_result(SEQ_STD_DEV, "w", 1 << 20);
   if (!fp.is_open() || !fp_result.is_open()) {
     all_open({&fp, &fp_result});
     return -1;
   }
   FILE* result = fp_result.get();
-  std::string pair_line, protein;
+  LineReader reader(fp);
+  std::string_view line;
+  std::string pair_line;
   unsigned long record = 0;
-  while (read_line(fp, pair_line)) {
+  RoundTrips round_trips;
+  // The percentages of the record, and as read back from "codon".
+  std::array<float, AMINO_ACIDS> observed{}, observed_once{};
+  char text[400];
+  while (reader.next_with_end(line)) {
     ++record;
-    File fp_write = create_fresh(CODON_PERCENTAGES);
     long b1, b3;
-    parse_pair_line(pair_line, record, b1, b3);
+    parse_pair_line(line.data(), record, b1, b3);
+    pair_line.assign(line);
     // A record cut short at the end of the file counts its pair line, which
     // holds no amino-acid letter.
-    if (!read_line(fp, protein)) protein = pair_line;
-    const std::array<float, AMINO_ACIDS> observed = percentages(protein);
-    for (int k = 0; k < AMINO_ACIDS; ++k)
-      std::fprintf(fp_write.get(), k + 1 < AMINO_ACIDS ? "%f\n" : "%f", static_cast<double>(observed[k]));
-    fp_write.close_output();
-
-    File fp_concat = create_fresh(CODON1_CODONVALUE);
-    {
-      File fp_down = open_or_throw(CODON_PERCENTAGES, "r");
-      Scanner down(fp_down);
-      for (int k = 0; k < AMINO_ACIDS; ++k) {
-        float e;
-        if (!down.next_float(e, true))
-          throw Error("'" + std::string(CODON_PERCENTAGES) +
-                      "' holds fewer than 20 percentages after writing");
-        std::fprintf(fp_concat.get(), "%f\t%f\n", static_cast<double>(e), static_cast<double>(reference[k]));
-      }
-    }
-    fp_concat.close_output();
-
-    File fp1 = open_or_throw(CODON1_CODONVALUE, "r");
-    Scanner pairs(fp1);
+    observed = percentages(reader.next_with_end(line) ? line : std::string_view(pair_line));
     float stack1 = 0.0f;
-    float e, g;
-    while (pairs.next_float(e, true)) {
-      if (!pairs.next_float(g, true))
-        throw Error("'" + std::string(CODON1_CODONVALUE) + "': the last line is cut short");
-      const float difference = g - e;
+    for (int k = 0; k < AMINO_ACIDS; ++k) {
+      const RoundTrips::Values& read = round_trips.of(observed[k]);
+      observed_once[k] = read.once;
+      const float difference = reference_read[k] - read.twice;
       const float square = difference * difference;
       stack1 = stack1 + square;
     }
     const float deviation = std::sqrt(stack1 / 19.0f);  // the float overload: sqrtf
-    std::fprintf(result, "%ld %ld %f\n", b1, b3, static_cast<double>(deviation));
-    fp_result.check_write();
+    // "%ld %ld %f\n"
+    size_t n = format_long(b1, text);
+    text[n++] = ' ';
+    n += format_long(b3, text + n);
+    text[n++] = ' ';
+    n += format_fixed6(static_cast<double>(deviation), text + n);
+    text[n++] = '\n';
+    std::fwrite(text, 1, n, result);
+    if (record % 4096 == 0) fp_result.check_write();
   }
   fp_result.close_output();
+
+  if (record > 0) {
+    File codon = open_or_throw(CODON_PERCENTAGES, "w");
+    for (int k = 0; k < AMINO_ACIDS; ++k)
+      std::fprintf(codon.get(), k + 1 < AMINO_ACIDS ? "%f\n" : "%f", static_cast<double>(observed[k]));
+    codon.close_output();
+    File concat = open_or_throw(CODON1_CODONVALUE, "w");
+    for (int k = 0; k < AMINO_ACIDS; ++k)
+      std::fprintf(concat.get(), "%f\t%f\n", static_cast<double>(observed_once[k]),
+                   static_cast<double>(reference[k]));
+    concat.close_output();
+  }
   return 0;
 }
 

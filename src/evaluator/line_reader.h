@@ -1,5 +1,6 @@
-// Reads a text file line by line into a growable buffer: no length limit,
-// and a last line without a line end is still a line.
+// Reads a text file line by line into a growable buffer (getline: one
+// buffer scan per line, no per-character calls): no length limit, and a last
+// line without a line end is still a line.
 #pragma once
 
 #include <cstdio>
@@ -31,6 +32,21 @@ class LineReader {
     size_t len = static_cast<size_t>(n);
     if (len > 0 && buffer_[len - 1] == '\n') --len;
     line = std::string_view(buffer_, len);
+    ++number_;
+    return true;
+  }
+  // Reads the next line with its line end, when it has one, into line. The
+  // text is followed by a '\0' (at line.data()[line.size()]), so C parsers
+  // stop where the line ends. Returns false at the end of the file; throws
+  // Error on a read error.
+  bool next_with_end(std::string_view& line) {
+    const ssize_t n = ::getline(&buffer_, &capacity_, file_.get());
+    if (n < 0) {
+      file_.check_read();
+      if (!std::feof(file_.get())) throw std::bad_alloc();
+      return false;
+    }
+    line = std::string_view(buffer_, static_cast<size_t>(n));
     ++number_;
     return true;
   }

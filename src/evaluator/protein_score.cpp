@@ -41,9 +41,48 @@ float spread(const std::array<float, N>& values) {
   return hi - lo;
 }
 
+// Per residue index: the four coordinates as floats and the norms of the six
+// coordinate pairs, each computed as the per-window formula does (sqrtf of
+// a sum of exact small squares), so a lookup gives the same float.
+struct ResidueFigures {
+  float g, d, s, l;
+  float gd, gs, gl, ds, dl, sl;
+};
+
+std::array<ResidueFigures, RESIDUE_COUNT + 1> make_residue_figures() {
+  std::array<ResidueFigures, RESIDUE_COUNT + 1> t{};
+  for (int i = 0; i <= RESIDUE_COUNT; ++i) {
+    const std::array<int, 4>& c = residue_coordinates(i);
+    const float g = static_cast<float>(c[0]), d = static_cast<float>(c[1]);
+    const float s = static_cast<float>(c[2]), l = static_cast<float>(c[3]);
+    t[static_cast<size_t>(i)] = {g,
+                                 d,
+                                 s,
+                                 l,
+                                 std::sqrt(g * g + d * d),
+                                 std::sqrt(g * g + s * s),
+                                 std::sqrt(g * g + l * l),
+                                 std::sqrt(d * d + s * s),
+                                 std::sqrt(d * d + l * l),
+                                 std::sqrt(s * s + l * l)};
+  }
+  return t;
+}
+
+const std::array<ResidueFigures, RESIDUE_COUNT + 1> kFigures = make_residue_figures();
+
 }  // namespace
 
-ProteinScorer::ProteinScorer() : disfavoured_(build_tripeptide_table()) {}
+ProteinScorer::ProteinScorer() : disfavoured_place_(TRIPEPTIDE_SLOTS, -1) {
+  const TripeptideTable table = build_tripeptide_table();
+  int place = 0;
+  for (size_t s = 0; s < TRIPEPTIDE_SLOTS; ++s)
+    if (table[s] != 0) {
+      disfavoured_place_[s] = static_cast<signed char>(place);
+      limit_[static_cast<size_t>(place)] = table[s];
+      ++place;
+    }
+}
 
 ScoreDetails ProteinScorer::score(std::string_view residues, int lword) {
   const long nres = static_cast<long>(residues.size());
@@ -57,15 +96,19 @@ ScoreDetails ProteinScorer::score(std::string_view residues, int lword) {
 
   // Disfavoured tripeptides occurring more often than tolerated; overlapping
   // occurrences all count.
-  tripep_.assign(TRIPEPTIDE_SLOTS, 0);
+  seen_.fill(0);
   for (size_t n = 0; n + 2 < index_.size(); ++n) {
     const int i = index_[n], j = index_[n + 1], k = index_[n + 2];
-    if (i != 0 && j != 0 && k != 0) ++tripep_[tripeptide_slot(i, j, k)];
+    if (i == 0 || j == 0 || k == 0) continue;
+    const int place = disfavoured_place_[tripeptide_slot(i, j, k)];
+    if (place >= 0) ++seen_[static_cast<size_t>(place)];
   }
-  for (size_t s = 0; s < TRIPEPTIDE_SLOTS; ++s)
-    if (disfavoured_[s] != 0 && disfavoured_[s] < tripep_[s]) ++r.nbad;
+  for (size_t p = 0; p < DISFAVOURED_COUNT; ++p)
+    if (limit_[p] < seen_[p]) ++r.nbad;
 
-  // Windows, one per centre.
+  // Windows, one per centre. The window sums are sums of small integers,
+  // exact in single precision whatever the order, so they slide: add the
+  // residue entering, subtract the one leaving.
   const long ihalf = lword / 2;
   r.nwin = nres - lword + 1;
   float gcen = 0, dcen = 0, scen = 0, lcen = 0;
@@ -74,30 +117,40 @@ ScoreDetails ProteinScorer::score(std::string_view residues, int lword) {
   float gdsq = 0, gssq = 0, glsq = 0, dssq = 0, dlsq = 0, slsq = 0;
   const float inverse = 1.0f / static_cast<float>(lword);
   const float q = inverse * inverse;
+  const int* idx = index_.data();
+  int gi = 0, di = 0, si = 0, li = 0;
+  for (long j = 0; j < lword - 1; ++j) {
+    const ResidueFigures& f = kFigures[static_cast<size_t>(idx[j])];
+    gi += static_cast<int>(f.g);
+    di += static_cast<int>(f.d);
+    si += static_cast<int>(f.s);
+    li += static_cast<int>(f.l);
+  }
   for (long n = ihalf; n < nres - ihalf; ++n) {
-    float gsum = 0, dsum = 0, ssum = 0, lsum = 0;
-    for (long j = n - ihalf; j <= n + ihalf; ++j) {
-      const std::array<int, 4>& c = residue_coordinates(index_[static_cast<size_t>(j)]);
-      gsum = gsum + static_cast<float>(c[0]);
-      dsum = dsum + static_cast<float>(c[1]);
-      ssum = ssum + static_cast<float>(c[2]);
-      lsum = lsum + static_cast<float>(c[3]);
-    }
-    const std::array<int, 4>& centre = residue_coordinates(index_[static_cast<size_t>(n)]);
-    const float g = static_cast<float>(centre[0]);
-    const float d = static_cast<float>(centre[1]);
-    const float s = static_cast<float>(centre[2]);
-    const float l = static_cast<float>(centre[3]);
-    gcen = gcen + g;
-    dcen = dcen + d;
-    scen = scen + s;
-    lcen = lcen + l;
-    gdnrm = gdnrm + std::sqrt(g * g + d * d);
-    gsnrm = gsnrm + std::sqrt(g * g + s * s);
-    glnrm = glnrm + std::sqrt(g * g + l * l);
-    dsnrm = dsnrm + std::sqrt(d * d + s * s);
-    dlnrm = dlnrm + std::sqrt(d * d + l * l);
-    slnrm = slnrm + std::sqrt(s * s + l * l);
+    const ResidueFigures& in = kFigures[static_cast<size_t>(idx[n + ihalf])];
+    gi += static_cast<int>(in.g);
+    di += static_cast<int>(in.d);
+    si += static_cast<int>(in.s);
+    li += static_cast<int>(in.l);
+    const float gsum = static_cast<float>(gi), dsum = static_cast<float>(di);
+    const float ssum = static_cast<float>(si), lsum = static_cast<float>(li);
+    const ResidueFigures& out = kFigures[static_cast<size_t>(idx[n - ihalf])];
+    gi -= static_cast<int>(out.g);
+    di -= static_cast<int>(out.d);
+    si -= static_cast<int>(out.s);
+    li -= static_cast<int>(out.l);
+
+    const ResidueFigures& centre = kFigures[static_cast<size_t>(idx[n])];
+    gcen = gcen + centre.g;
+    dcen = dcen + centre.d;
+    scen = scen + centre.s;
+    lcen = lcen + centre.l;
+    gdnrm = gdnrm + centre.gd;
+    gsnrm = gsnrm + centre.gs;
+    glnrm = glnrm + centre.gl;
+    dsnrm = dsnrm + centre.ds;
+    dlnrm = dlnrm + centre.dl;
+    slnrm = slnrm + centre.sl;
 
     const float G = gsum * gsum, D = dsum * dsum, S = ssum * ssum, L = lsum * lsum;
     gsq = gsq + G * q;

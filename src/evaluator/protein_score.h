@@ -66,9 +66,12 @@ class ProteinScorer {
   ScoreDetails score(std::string_view residues, int lword);
 
  private:
-  TripeptideTable disfavoured_;
-  std::vector<int> index_;              // residue index of every position
-  std::vector<int> tripep_;             // tripeptide counts
+  // Per tripeptide slot: the place of the tripeptide in the disfavoured
+  // list, or -1; only those tripeptides are counted.
+  std::vector<signed char> disfavoured_place_;
+  std::array<int, DISFAVOURED_COUNT> limit_{};  // tolerated occurrences per listed tripeptide
+  std::array<int, DISFAVOURED_COUNT> seen_{};   // occurrences in the sequence being scored
+  std::vector<int> index_;                      // residue index of every position
 };
 
 }  // namespace codonspace
