@@ -1,8 +1,10 @@
 // codonspace-annotate: FASTA reading, the output formats, and end-to-end
 // runs of the executable (parallel runs, clean-up after failures and
 // signals, agreement with one-record codonspace runs, installation).
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -15,8 +17,10 @@
 #include <thread>
 #include <tuple>
 
+#include "annotate/annotate.h"
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
+#include "annotate/record_pipeline.h"
 #include "codon.h"
 #include "file_io.h"
 #include "self_training.h"
@@ -112,22 +116,75 @@ TEST_F(FastaFileTest, DamagedOrUnreadableFilesAreErrors) {
   for (const auto& [name, message] : failures) testutil::expect_error([&] { ann::read_fasta(name); }, {message}, name);
 }
 
-TEST(GeneOutputTest, PairsBasesAndTable11Translation) {
+TEST(GeneOutputTest, PairsBasesAndTranslationTables) {
   EXPECT_EQ(ann::gene_from_pair(4, 12, 20), (Gene{4, 12, '+'}));
   EXPECT_EQ(ann::gene_from_pair(20, 9, 20), (Gene{9, 20, '-'}));
   for (auto [b1, b2] : std::vector<std::pair<long, long>>{{0, 8}, {13, 21}, {5, 5}, {1, 5}, {9, 2}})
     EXPECT_THROW(ann::gene_from_pair(b1, b2, 20), codonspace::Error) << b1 << " " << b2;
   EXPECT_EQ(ann::gene_bases("AATTACGNRYCATG", Gene{3, 8, '+'}), "TTACGN");
   EXPECT_EQ(ann::gene_bases("AATTACGNRYCATG", Gene{6, 14, '-'}), "CATGRYNCG");  // IUPAC complemented
-  const std::vector<std::pair<std::string, std::string>> translations = {
-      {"ATGAAATAA", "MK"},          // final stop not written
-      {"GTGTGGATAAGATGA", "MWIR"},  // GTG start as M; ATA is I and AGA is R in table 11
-      {"TTGCCC", "MP"},             // no final stop: nothing dropped
-      {"CTGTGAGGGTAG", "M*G"},      // an internal stop stays visible
-      {"ATGANGCCNTAA", "MXX"},      // ambiguity codes give X
-      {"ATGTTTTTAC", "MFL"},        // a trailing partial codon is ignored
+  // Bases, then the protein with table 11 and with table 4.
+  const std::vector<std::tuple<std::string, std::string, std::string>> translations = {
+      {"ATGAAATAA", "MK", "MK"},                  // final stop not written
+      {"GTGTGGATAAGATGA", "MWIR", "MWIRW"},       // GTG start as M; ATA is I, AGA is R; final TGA a stop in 11 only
+      {"TTGCCC", "MP", "MP"},                     // no final stop: nothing dropped
+      {"CTGTGAGGGTAG", "M*G", "MWG"},             // an internal stop stays visible; TGA is W in table 4
+      {"ATGANGCCNTAA", "MXX", "MXX"},             // ambiguity codes give X
+      {"ATGTTTTTAC", "MFL", "MFL"},               // a trailing partial codon is ignored
+      {"ATGTGATAGTGA", "M**", "MW*W"},            // table 4 keeps TAG as a stop, and a final TGA
   };
-  for (const auto& [bases, protein] : translations) EXPECT_EQ(ann::translate_table11(bases), protein) << bases;
+  for (const auto& [bases, p11, p4] : translations) {
+    EXPECT_EQ(ann::translate(bases, 11), p11) << bases;
+    EXPECT_EQ(ann::translate(bases, 4), p4) << bases;
+  }
+  EXPECT_EQ(ann::stop_codons(4), (std::vector<std::string>{"TAA", "TAG"}));
+}
+
+TEST(AnnotateOptionsTest, PrefixDropsGenomeExtensionsInAnyCase) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"dir/genome.fna", "genome"}, {"G.FNA", "G"},        {"a.FASTA.GZ", "a"}, {"b.Fa.gz", "b"},
+      {"c.fas", "c"},               {"notes.txt", "notes.txt"}, {"d.gz", "d"},  {"-", "stdin"},
+      {".fna", ".fna"},  // nothing would be left
+  };
+  for (const auto& [input, prefix] : cases) EXPECT_EQ(ann::default_prefix(input), prefix) << input;
+}
+
+// The working space is an upper bound of what the stages write: compared
+// with the ORF export a scan and export of the record really write, on a
+// random sequence (with unknown letters) and on a run of start codons
+// before one stop, whose ORF list grows with the square of its length.
+class WorkSpaceTest : public testutil::TempDirTest {};
+
+TEST_F(WorkSpaceTest, BoundsTheOrfExportTightly) {
+  std::string with_n = random_bases(30000, 11);
+  for (size_t i = 500; i < with_n.size(); i += 997) with_n[i] = 'N';
+  std::string poly;
+  for (int i = 0; i < 400; ++i) poly += "ATG";
+  poly = "CC" + poly + "TAACC";
+  for (const std::string& seq : {random_bases(40000, 7), with_n, poly}) {
+    for (int min_length : {30, 152}) {
+      ann::PredictOptions o;
+      o.min_length = min_length;
+      o.start_codons = {"ATG", "GTG"};
+      write_file("genome.fna", ">r\n" + seq + "\n");
+      FILE* fp = std::fopen("genome.fna", "r");
+      ASSERT_NE(fp, nullptr);
+      ASSERT_EQ(codonspace::preprocess_genome(fp, "genome.fna"), 0);
+      ASSERT_EQ(codonspace::generate_orf(o.min_length, o.start_codons), 0);
+      ASSERT_EQ(codonspace::generate_longest_orf_input(), 0);
+      const std::string pairs = read_file(codonspace::PREDICTION_ORFS);
+      const auto orfs = static_cast<unsigned long long>(std::count(pairs.begin(), pairs.end(), '\n'));
+      const auto exported = static_cast<unsigned long long>(fs::file_size(codonspace::LONGEST_ORF_SEQUENCES));
+      const ann::WorkSpace w = ann::working_space(seq, o);
+      SCOPED_TRACE(seq.substr(0, 20) + " minimum " + std::to_string(min_length));
+      ASSERT_GT(orfs, 0u);
+      EXPECT_GE(w.orfs, orfs);
+      EXPECT_LE(w.orfs, orfs + orfs / 10 + 12);
+      EXPECT_GE(w.largest_file, exported);
+      EXPECT_LE(w.largest_file, 2 * exported);
+      EXPECT_GE(w.bytes, w.largest_file + seq.size());
+    }
+  }
 }
 
 // Lines of at most 60 characters.
@@ -180,8 +237,18 @@ class AnnotateRunTest : public testutil::TempDirTest {
     for (const char* t : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "best_plane_fixed.dat"})
       fs::copy_file(std::string("data/") + t, dir + "/" + t);
   }
+  // The outputs, the GFF without the lines naming the input, outputs and tables.
   static std::string outputs(const std::string& outdir) {
-    return read_file(outdir + "/g.gff") + read_file(outdir + "/g.faa") + read_file(outdir + "/g.fna");
+    return without_command(read_file(outdir + "/g.gff"), "\n# Model Data: ") + read_file(outdir + "/g.faa") +
+           read_file(outdir + "/g.ffn");
+  }
+  // The GFF without its "# Command:" line (and another line given).
+  static std::string without_command(std::string gff, const std::string& also = "\n# Command: ") {
+    for (const std::string& start : {std::string("\n# Command: "), also}) {
+      const size_t at = gff.find(start);
+      if (at != std::string::npos) gff.erase(at + 1, gff.find('\n', at + 1) - at);
+    }
+    return gff;
   }
   // Runs codonspace-annotate with its temporary directories under tmp_,
   // which every run must leave empty.
@@ -206,10 +273,23 @@ TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInpu
       if (const size_t semicolon = id.find(';'); semicolon != std::string::npos) id.replace(semicolon, 1, "%3B");
       return id;
     };
-    std::string gff = "##gff-version 3\n", faa, fna;
+    const std::string version = CODONSPACE_VERSION;
+    std::string gff = "##gff-version 3\n# Program: codonspace-annotate " + version +
+                      "\n# Model Data: version=codonspace_v" + version + ";method=" + method +
+                      ";min_length=150;start_codons=ATG,GTG;transl_table=11;tables=tables directory '" +
+                      (fs::current_path() / "data").string() + "'\n";
+    std::string faa, fna;
     for (const auto& [id, bases] : records_)
       gff += "##sequence-region " + gff_id(id) + " 1 " + std::to_string(bases.size()) + "\n";
-    for (const auto& [id, bases] : records_) {
+    for (size_t k = 0; k < records_.size(); ++k) {
+      const auto& [id, bases] = records_[k];
+      char data[200];
+      std::snprintf(data, sizeof data, "# Sequence Data: seqnum=%zu;seqlen=%zu;seqid=%s;gc_cont=%.2f\n", k + 1,
+                    bases.size(), gff_id(id).c_str(),
+                    100.0 * static_cast<double>(std::count(bases.begin(), bases.end(), 'G') +
+                                                std::count(bases.begin(), bases.end(), 'C')) /
+                        static_cast<double>(bases.size()));
+      gff += data;
       write_file("contig.fna", ">" + id + "\n" + bases + "\n");
       const auto r = testutil::run_binary({"contig.fna", "150", method, "ATG", "GTG"});
       ASSERT_EQ(r.status, 0) << r.err;
@@ -226,10 +306,10 @@ TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInpu
         const std::string name = id + "_" + std::to_string(++n), from = std::to_string(s), to = std::to_string(e);
         const std::string forward = bases.substr(s - 1, e - s + 1);
         const std::string gene = strand == '+' ? forward : testutil::reverse_complement(forward);
-        gff += gff_id(id) + "\tcodonspace\tCDS\t" + from + "\t" + to + "\t.\t" + strand + "\t0\tID=" + gff_id(name) +
+        gff += gff_id(id) + "\tcodonspace_v" + version + "\tCDS\t" + from + "\t" + to + "\t.\t" + strand + "\t0\tID=" + gff_id(name) +
                ";start_codon=" + gene.substr(0, 3) + ";method=" + method + "\n";
         const std::string header = ">" + name + " # " + from + " # " + to + " # " + (strand == '+' ? "1" : "-1") + "\n";
-        faa += header + wrapped(ann::translate_table11(gene));
+        faa += header + wrapped(ann::translate(gene, 11));
         fna += header + wrapped(gene);
       }
     }
@@ -244,9 +324,15 @@ TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInpu
       const std::string out = "out_m" + std::string(method) + "_" + std::to_string(v);
       const testutil::RunResult r = run(args(input, out, {"-m", method, "-t", threads}), in);
       ASSERT_EQ(r.status, 0) << r.err;
-      EXPECT_EQ(read_file(out + "/g.gff"), gff);
+      const std::string got = read_file(out + "/g.gff");
+      EXPECT_EQ(without_command(got), gff);
+      // The settings in full; -t and -q, which do not change the outputs, left out.
+      EXPECT_NE(got.find("\n# Command: codonspace-annotate -m " + std::string(method) + " -l 150 -s ATG,GTG -g 11 -d data -o " +
+                         out + " -p g " + input + "\n"),
+                std::string::npos)
+          << got.substr(0, 300);
       EXPECT_EQ(read_file(out + "/g.faa"), faa);
-      EXPECT_EQ(read_file(out + "/g.fna"), fna);
+      EXPECT_EQ(read_file(out + "/g.ffn"), fna);
     }
   }
 }
@@ -254,9 +340,14 @@ TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInpu
 TEST_F(AnnotateRunTest, FailuresLeaveNoOutputsAndNoTemporaryDirectories) {
   write_file("dup.fna", ">a\nACGT\n>b\nACGT\n>a\nACGT\n");
   write_file("text.fna", "this is not a genome\n");
+  write_file("genome.ffn", fasta_);
   fs::create_directory("old");
   write_file("old/g.gff", "earlier results\n");  // written by a previous run: must survive
-  fs::create_directories("blocked/g.faa");         // an output name taken: the last step fails
+  // Earlier outputs, the last of them a directory: the last rename fails and
+  // the others must be put back as they were.
+  fs::create_directories("blocked/g.ffn");
+  write_file("blocked/g.gff", "earlier gff\n");
+  write_file("blocked/g.faa", "earlier faa\n");
   copy_tables_but_z("bad_tables");
   write_file("bad_tables/z.dat", "1 2 3 not-a-number\n");  // found by a worker's stage
   // Arguments, message, lines of standard error (usage errors add a hint).
@@ -265,9 +356,9 @@ TEST_F(AnnotateRunTest, FailuresLeaveNoOutputsAndNoTemporaryDirectories) {
       {args("text.fna", "old"), "'text.fna' is not a usable FASTA file", 1},
       {args("genome.fna", "old", {"-d", "bad_tables", "-t", "2"}), "z.dat", 1},
       {args("genome.fna", "new_dir", {"-d", "bad_tables"}), "z.dat", 1},
-      {args("genome.fna", "blocked"), "'blocked/g.faa'", 1},
-      {{"-q", "-d", "data", "-o", ".", "-p", "genome", "genome.fna"},
-       "the output file './genome.fna' is the input genome 'genome.fna'", 1},
+      {args("genome.fna", "blocked"), "cannot replace 'blocked/g.ffn'", 1},
+      {{"-q", "-d", "data", "-o", ".", "-p", "genome", "genome.ffn"},
+       "the output file './genome.ffn' is the input genome 'genome.ffn'", 1},
       {{"-m", "4", "genome.fna"}, "the method (-m) must be 1, 2 or 3", 2},
       {{"-q"}, "no genome file given", 2},
   };
@@ -280,15 +371,17 @@ TEST_F(AnnotateRunTest, FailuresLeaveNoOutputsAndNoTemporaryDirectories) {
     EXPECT_EQ(read_file("old/g.gff"), "earlier results\n") << message;
     EXPECT_FALSE(exists("new_dir")) << "an output directory made by a failed run stays";
   }
-  EXPECT_EQ(list_dir("blocked"), std::vector<std::string>{"g.faa"});
-  EXPECT_TRUE(read_file("genome.fna") == fasta_);
+  EXPECT_EQ(list_dir("blocked"), (std::vector<std::string>{"g.faa", "g.ffn", "g.gff"}));
+  EXPECT_EQ(read_file("blocked/g.gff") + read_file("blocked/g.faa"), "earlier gff\nearlier faa\n");
+  EXPECT_TRUE(read_file("genome.ffn") == fasta_);
 }
 
 TEST_F(AnnotateRunTest, SignalsStopTheWorkersAndCleanUp) {
   // A z table that is a FIFO holds every worker in its first stage.
   copy_tables_but_z("slow_tables");
   ASSERT_EQ(mkfifo("slow_tables/z.dat", 0600), 0);
-  for (auto [sig, expected] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+  for (int sig : {SIGTERM, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU}) {
+    const int expected = 128 + sig;
     const pid_t pid = testutil::spawn(ANNOTATE, args("genome.fna", "sig", {"-d", "slow_tables", "-t", "2"}),
                                       {"/dev/null", "/dev/null", "err.txt", tmp_});
     bool started = false;  // once both workers have their directories
@@ -304,6 +397,115 @@ TEST_F(AnnotateRunTest, SignalsStopTheWorkersAndCleanUp) {
     EXPECT_TRUE(list_dir(tmp_).empty()) << "temporary directories left behind";
     EXPECT_FALSE(exists("sig")) << "output directory left behind";
   }
+}
+
+// Standard error a pipe that nobody reads: the first progress message is a
+// write error, reported by the exit status, and the run cleans up.
+TEST_F(AnnotateRunTest, ClosedStandardErrorIsAWriteErrorNotADeath) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+    dup2(fds[1], STDERR_FILENO);
+    setenv("TMPDIR", tmp_.c_str(), 1);
+    std::vector<std::string> a = args("genome.fna", "piped");
+    a.erase(a.begin());  // progress messages on
+    std::vector<char*> argv = {const_cast<char*>(ANNOTATE.c_str())};
+    for (std::string& s : a) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  EXPECT_EQ(testutil::wait_status(pid), 1);
+  EXPECT_TRUE(list_dir(tmp_).empty()) << "temporary directories left behind";
+  EXPECT_FALSE(exists("piped"));
+}
+
+// Run in the genome's directory without -o or -p, with a relative TMPDIR
+// (the workers run in directories of their own): the outputs sit beside the
+// genome, which stays as it was.
+TEST_F(AnnotateRunTest, OutputsBesideTheGenomeWithARelativeTmpdir) {
+  const pid_t pid = testutil::spawn(ANNOTATE, {"-q", "-d", "data", "genome.fna"}, {"/dev/null", "/dev/null", "err.txt", "tmp"});
+  EXPECT_EQ(testutil::wait_status(pid), 0) << read_file("err.txt");
+  EXPECT_TRUE(list_dir(tmp_).empty());
+  for (const char* ext : {".gff", ".faa", ".ffn"}) EXPECT_GT(fs::file_size(std::string("genome") + ext), 1000u) << ext;
+  EXPECT_TRUE(read_file("genome.fna") == fasta_);
+}
+
+// A record of 400 kb that is one run of ATG before a stop would need some
+// 27 GB of working files: it is refused at once, before any is written.
+TEST_F(AnnotateRunTest, RecordWithQuadraticWorkingSpaceIsRefused) {
+  std::string poly;
+  for (int i = 0; i < 133333; ++i) poly += "ATG";
+  write_file("poly.fna", ">polyATG\n" + poly + "TAA\n");
+  const testutil::RunResult r = run(args("poly.fna", "poly", {"-t", "2"}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("record 'polyATG' (400002 bases) would need 26"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("more than 1000 times its length"), std::string::npos) << r.err;
+  EXPECT_FALSE(exists("poly"));
+}
+
+// Tables that pass every ORF, and genes of exactly 150 bases on both strands
+// in a sequence without other ORFs: -l counts bases, stop codon included;
+// -g 4 reads TGA as tryptophan; -d takes the directory codonspace-train
+// writes (tables in data/ below it).
+TEST_F(AnnotateRunTest, MinimumLengthGeneticCodeAndTrainedTablesDirectory) {
+  fs::create_directories("trained/data");
+  copy_tables_but_z("trained/data");
+  std::string z;
+  for (int i = 0; i < 64; ++i) z += "1.0\n";
+  write_file("trained/data/z.dat", z);
+  write_file("trained/data/best_plane_fixed.dat", "0 0 1 0\n");
+  auto repeat = [](const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+  };
+  const std::string gene = "ATG" + repeat("GCC", 48) + "TAA";                             // 150 bases
+  const std::string tga_gene = "ATG" + repeat("GCC", 20) + "TGA" + repeat("GCC", 27) + "TAA";  // TGA at codon 22
+  const std::string filler = repeat("G", 30);
+  auto genome = [&](const std::string& g) {
+    return ">r\n" + filler + g + filler + testutil::reverse_complement(g) + filler + "\n";
+  };
+  write_file("plain.fna", genome(gene));
+  write_file("tga.fna", genome(tga_gene));
+  const std::string both = "r\t+\t31\t180\nr\t-\t211\t360\n";  // seqid, strand, start, end
+  // Input, extra arguments, expected CDS lines, expected protein of each.
+  const std::vector<std::tuple<std::string, std::vector<std::string>, std::string, std::string>> cases = {
+      {"plain.fna", {"-l", "149"}, both, "M" + repeat("A", 48)},
+      {"plain.fna", {"-l", "150"}, both, "M" + repeat("A", 48)},
+      {"plain.fna", {"--min-length", "151"}, "", ""},
+      {"tga.fna", {"-l", "90", "-g", "4"}, both, "M" + repeat("A", 20) + "W" + repeat("A", 27)},
+      {"tga.fna", {"-l", "90"}, "", ""},  // table 11: the ORFs end at TGA, 66 bases, without a start after it
+      {"tga.fna", {"-l", "90", "-g", "11"}, "", ""},
+  };
+  for (const auto& [input, extra, cds, protein] : cases) {
+    std::vector<std::string> a = {"-q", "-d", "trained", "-s", "ATG", "-o", "lg", "-p", "g"};
+    a.insert(a.end(), extra.begin(), extra.end());
+    a.push_back(input);
+    const testutil::RunResult r = run(a);
+    SCOPED_TRACE(input + " " + extra[0] + " " + extra[1] + (extra.size() > 2 ? " " + extra[2] + " " + extra[3] : ""));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string got;
+    std::istringstream gff(read_file("lg/g.gff"));
+    for (std::string line; std::getline(gff, line);) {
+      std::vector<std::string> f;
+      std::istringstream fields(line);
+      for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
+      if (f.size() == 9) got += f[0] + "\t" + f[6] + "\t" + f[3] + "\t" + f[4] + "\n";
+    }
+    EXPECT_EQ(got, cds);
+    if (!protein.empty()) {
+      EXPECT_EQ(read_file("lg/g.faa"),
+                ">r_1 # 31 # 180 # 1\n" + wrapped(protein) + ">r_2 # 211 # 360 # -1\n" + wrapped(protein));
+    }
+  }
+  for (const char* bad : {"1", "2", "12", "x"})
+    EXPECT_NE(run({"-g", bad, "plain.fna"}).err.find("the genetic code (-g) must be 11"), std::string::npos) << bad;
 }
 
 // With the synthetic tables installed under the prefix, the installed copy
@@ -344,9 +546,11 @@ TEST_F(AnnotateRunTest, WorkflowAnnotatesEveryGenomeOfADirectory) {
   std::string want = "genome\trecords\tbases\tGC\tgenes\n";
   for (const auto& [name, file] : genomes) {
     ASSERT_EQ(run(args("genomes/" + file.first, "direct_" + name)).status, 0);
-    for (const char* ext : {".gff", ".faa", ".fna"})
-      EXPECT_EQ(read_file("results/" + name + "/" + name + ext), read_file("direct_" + name + "/g" + ext)) << name;
-    const std::string fna = read_file("direct_" + name + "/g.fna");
+    for (const char* ext : {".gff", ".faa", ".ffn"})
+      EXPECT_TRUE(without_command(read_file("results/" + name + "/" + name + ext)) ==
+                  without_command(read_file("direct_" + name + "/g" + ext)))
+          << name << ext;
+    const std::string fna = read_file("direct_" + name + "/g.ffn");
     std::string all;
     for (size_t r : file.second) all += records_[r].second;
     const auto gc = std::count(all.begin(), all.end(), 'G') + std::count(all.begin(), all.end(), 'C');

@@ -1,9 +1,11 @@
 #include "annotate/annotate.h"
 
+#include <fcntl.h>
 #include <getopt.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <new>
+#include <numeric>
 
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
@@ -44,14 +49,20 @@ std::vector<const char*> required_tables(int method) {
   return t;
 }
 
-void check_tables(const std::string& dir, int method) {
+// Empty when dir holds every table of the method, else the reason.
+std::string tables_problem(const std::string& dir, int method) {
   std::error_code ec;
-  if (!fs::is_directory(dir, ec)) throw Error("the tables directory '" + dir + "' is not a directory");
+  if (!fs::is_directory(dir, ec)) return "the tables directory '" + dir + "' is not a directory";
   for (const char* t : required_tables(method)) {
     const std::string path = dir + "/" + t;
     if (access(path.c_str(), R_OK) != 0)
-      throw Error("the tables directory '" + dir + "' lacks a readable table: " + file_reason(path, errno));
+      return "the tables directory '" + dir + "' lacks a readable table: " + file_reason(path, errno);
   }
+  return "";
+}
+
+void check_tables(const std::string& dir, int method) {
+  if (std::string problem = tables_problem(dir, method); !problem.empty()) throw Error(problem);
 }
 
 std::string join(const std::vector<std::string>& v, const char* sep) {
@@ -136,9 +147,29 @@ std::string with_tables_path(std::string message, const std::string& tables) {
   return message;
 }
 
+// A message never names a file of the private temporary directory: such a
+// quoted path becomes "a working file in 'BASE'" (the directory the user
+// can free up or change with TMPDIR).
+std::string without_work_paths(std::string message, const std::string& root, const std::string& base) {
+  const std::string to = "a working file in '" + base + "'";
+  for (size_t p = message.find(root); p != std::string::npos; p = message.find(root, p)) {
+    size_t begin = p, end = p + root.size();
+    if (begin > 0 && message[begin - 1] == '\'') {
+      --begin;
+      const size_t close = message.find('\'', end);
+      end = close == std::string::npos ? message.size() : close + 1;
+    } else {
+      while (end < message.size() && message[end] != ' ' && message[end] != ':' && message[end] != ',') ++end;
+    }
+    message.replace(begin, end - begin, to);
+    p = begin + to.size();
+  }
+  return message;
+}
+
 // The per-record pieces of the three outputs, written by the workers
 // (formatting runs in parallel) and joined in record order by the parent.
-const char* const OUTPUT_EXTENSIONS[] = {".gff", ".faa", ".fna"};
+const char* const OUTPUT_EXTENSIONS[] = {".gff", ".faa", ".ffn"};
 
 std::string fragment_path(const std::string& dir, size_t record, size_t output) {
   return dir + "/" + std::to_string(record) + OUTPUT_EXTENSIONS[output];
@@ -150,9 +181,9 @@ void write_fragments(const std::string& dir, size_t index, const FastaRecord& re
     const std::string path = fragment_path(dir, index, k);
     File out(path, "w", 1 << 16);
     if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
-    if (k == 0) write_gff_genes(out.get(), record, genes, settings);
-    if (k == 1) write_faa_genes(out.get(), record, genes);
-    if (k == 2) write_fna_genes(out.get(), record, genes);
+    if (k == 0) write_gff_genes(out.get(), index + 1, record, genes, settings);
+    if (k == 1) write_faa_genes(out.get(), record, genes, settings.genetic_code);
+    if (k == 2) write_ffn_genes(out.get(), record, genes);
     out.close_output();
   }
 }
@@ -171,8 +202,40 @@ size_t append_file(FILE* out, const std::string& path) {
   return lines;
 }
 
+// An output stream on a descriptor of a file made by mkstemp; the file is
+// never opened again by name.
+class OutputStream {
+ public:
+  OutputStream(FILE* fp, std::string name) : fp_(fp), name_(std::move(name)) {}
+  ~OutputStream() {
+    if (fp_ != nullptr) std::fclose(fp_);
+  }
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+  FILE* get() const { return fp_; }
+  void check_write() const {
+    if (std::ferror(fp_)) throw Error("cannot write " + file_reason(name_, errno != 0 ? errno : EIO));
+  }
+  // Flushes and closes; throws Error on any write error.
+  void close_output() {
+    errno = 0;
+    const bool failed = std::fflush(fp_) != 0 || std::ferror(fp_) != 0;
+    const int err = errno;
+    const bool close_failed = std::fclose(fp_) != 0;
+    const int close_err = errno;
+    fp_ = nullptr;
+    if (failed || close_failed)
+      throw Error("cannot write " + file_reason(name_, failed ? (err != 0 ? err : EIO) : close_err));
+  }
+
+ private:
+  FILE* fp_;
+  std::string name_;
+};
+
 // The three outputs, written under temporary names in the output directory
 // and renamed together at the end; whatever is not committed is removed.
+// Errors name the final output, not the temporary name.
 class Outputs {
  public:
   explicit Outputs(std::vector<std::string> finals) : finals_(std::move(finals)) {}
@@ -182,47 +245,101 @@ class Outputs {
   Outputs(const Outputs&) = delete;
   Outputs& operator=(const Outputs&) = delete;
 
-  // Creates the temporary file for output i and returns it open for writing.
-  File create(size_t i) {
-    const fs::path final_path(finals_[i]);
-    std::string name = ".";
-    name.append(final_path.filename().string()).append(".XXXXXX");
-    std::string templ = (final_path.parent_path() / name).string();
-    const int fd = mkstemp(templ.data());
+  // Creates the temporary file for output i, with the permissions of a new
+  // file, and returns it open for writing.
+  std::unique_ptr<OutputStream> create(size_t i) {
+    std::string templ = temp_template(finals_[i], ".new.");
+    const int fd = mkostemp(templ.data(), O_CLOEXEC);
     if (fd < 0) throw Error("cannot create an output file next to " + file_reason(finals_[i], errno));
-    close(fd);
     temps_.push_back(templ);
-    File f(templ, "w", 1 << 16);
-    if (!f.is_open()) throw Error("cannot write " + file_reason(templ, f.open_error()));
-    return f;
+    const mode_t mask = umask(0);
+    umask(mask);
+    FILE* fp = nullptr;
+    if (fchmod(fd, 0666 & ~mask) != 0 || (fp = fdopen(fd, "w")) == nullptr) {
+      const int err = errno;
+      close(fd);
+      throw Error("cannot write " + file_reason(finals_[i], err));
+    }
+    auto out = std::make_unique<OutputStream>(fp, finals_[i]);
+    std::setvbuf(fp, nullptr, _IOFBF, 1 << 16);
+    return out;
   }
 
-  // Gives the files their final names and the usual permissions. Signals
-  // are held back meanwhile: the outputs appear together or not at all.
+  // Gives the files their final names. An output that already exists is
+  // first kept under a second name (a hard link, or the file itself moved
+  // where links are not possible), so that a failure on the way puts every
+  // earlier output back as it was. Signals are held back meanwhile: the
+  // outputs appear together or not at all.
   void commit() {
     sigset_t block, old;
     sigemptyset(&block);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, s);
+    for (int s : SignalGuard::signals()) sigaddset(&block, s);
     sigprocmask(SIG_BLOCK, &block, &old);
     struct Restore {
       sigset_t* old;
       ~Restore() { sigprocmask(SIG_SETMASK, old, nullptr); }
     } restore{&old};
     SignalGuard::check();
-    const mode_t mask = umask(0);
-    umask(mask);
-    for (const std::string& t : temps_) chmod(t.c_str(), 0666 & ~mask);
-    for (size_t i = 0; i < temps_.size(); ++i) {
-      if (std::rename(temps_[i].c_str(), finals_[i].c_str()) != 0) {
+    std::vector<std::string> kept(finals_.size());  // the earlier output's second name, or ""
+    std::vector<bool> moved(finals_.size(), false);  // kept by moving rather than linking
+    size_t renamed = 0;
+    auto undo = [&] {
+      for (size_t k = 0; k < finals_.size(); ++k) {
+        if (!kept[k].empty()) {
+          if (k < renamed || moved[k]) std::rename(kept[k].c_str(), finals_[k].c_str());
+          std::remove(kept[k].c_str());
+        } else if (k < renamed) {
+          std::remove(finals_[k].c_str());
+        }
+      }
+    };
+    for (size_t i = 0; i < finals_.size(); ++i) {
+      struct stat st;
+      // Nothing to keep; a directory cannot be replaced (its rename fails below).
+      if (lstat(finals_[i].c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+      std::string name = temp_template(finals_[i], ".old.");
+      const int fd = mkostemp(name.data(), O_CLOEXEC);
+      if (fd < 0) {
         const int err = errno;
-        for (size_t k = 0; k < i; ++k) std::remove(finals_[k].c_str());
-        throw Error("cannot rename '" + temps_[i] + "' to " + file_reason(finals_[i], err));
+        undo();
+        throw Error("cannot keep the earlier output " + file_reason(finals_[i], err));
+      }
+      close(fd);
+      kept[i] = name;
+      // link() will not replace the placeholder: give it the name through
+      // a rename of a fresh link, or move the earlier output itself.
+      const std::string link_name = name + ".l";
+      if (link(finals_[i].c_str(), link_name.c_str()) == 0 && std::rename(link_name.c_str(), name.c_str()) == 0)
+        continue;
+      std::remove(link_name.c_str());
+      if (std::rename(finals_[i].c_str(), name.c_str()) != 0) {
+        const int err = errno;
+        undo();
+        throw Error("cannot keep the earlier output " + file_reason(finals_[i], err));
+      }
+      moved[i] = true;
+    }
+    for (; renamed < temps_.size(); ++renamed) {
+      if (std::rename(temps_[renamed].c_str(), finals_[renamed].c_str()) != 0) {
+        const int err = errno;
+        undo();
+        throw Error("cannot replace " + file_reason(finals_[renamed], err) +
+                    "; the earlier outputs are left as they were");
       }
     }
     temps_.clear();
+    for (const std::string& k : kept)
+      if (!k.empty()) std::remove(k.c_str());
   }
 
  private:
+  // DIR/.NAME<tag>XXXXXX beside the final output.
+  static std::string temp_template(const std::string& final_name, const char* tag) {
+    const fs::path final_path(final_name);
+    std::string name = ".";
+    name.append(final_path.filename().string()).append(tag).append("XXXXXX");
+    return (final_path.parent_path() / name).string();
+  }
   std::vector<std::string> finals_;
   std::vector<std::string> temps_;
 };
@@ -237,15 +354,21 @@ class Progress {
     const auto now = Clock::now();
     if (now - last_ < std::chrono::seconds(2)) return;
     last_ = now;
-    std::fprintf(stderr, "%s: %ld of %ld records, %.2f of %.2f Mb done (%.1f s)\n", PROGRAM, records, records_total,
-                 static_cast<double>(bases) / 1e6, static_cast<double>(bases_total) / 1e6, seconds());
+    checked(std::fprintf(stderr, "%s: %ld of %ld records, %.2f of %.2f Mb done (%.1f s)\n", PROGRAM, records,
+                         records_total, static_cast<double>(bases) / 1e6, static_cast<double>(bases_total) / 1e6,
+                         seconds()));
   }
   void say(const std::string& text) const {
-    if (!quiet_) std::fprintf(stderr, "%s: %s\n", PROGRAM, text.c_str());
+    if (!quiet_) checked(std::fprintf(stderr, "%s: %s\n", PROGRAM, text.c_str()));
   }
 
  private:
   using Clock = std::chrono::steady_clock;
+  // A message that cannot be written (standard error a closed pipe, a full
+  // disk) fails the run like any other write error.
+  static void checked(int printed) {
+    if (printed < 0) throw Error("cannot write to standard error: " + std::string(std::strerror(errno)));
+  }
   bool quiet_;
   Clock::time_point begin_, last_;
 };
@@ -264,9 +387,11 @@ std::string train_tables(const std::vector<FastaRecord>& records, const std::str
     sequences.reserve(records.size());
     for (const FastaRecord& r : records) sequences.push_back(r.sequence);
     SelfTrainOptions o;
-    o.min_length = options.min_length;
+    o.min_length = options.min_length + 2;  // the scan's measure
     o.start_codons = starts;
-    self_train(sequences, tables_in, out, o);
+    const SelfTrainResult r = self_train(sequences, tables_in, out, o);
+    if (!r.fitted && !options.quiet && std::fprintf(stderr, "%s: %s\n", PROGRAM, r.note.c_str()) < 0)
+      throw Error("cannot write to standard error: " + std::string(std::strerror(errno)));
   });
   workers.wait_all();
   return out;
@@ -307,25 +432,33 @@ void print_help() {
       "Usage: %s [options] GENOME\n"
       "\n"
       "Predicts the protein-coding genes of every record of a prokaryotic genome and\n"
-      "writes PREFIX.gff (GFF3), PREFIX.faa (proteins) and PREFIX.fna (gene sequences).\n"
+      "writes PREFIX.gff (GFF3), PREFIX.faa (proteins) and PREFIX.ffn (gene sequences).\n"
       "GENOME is a FASTA file of one or more records, plain or gzip-compressed, or -\n"
       "for standard input.\n"
       "\n"
       "Options:\n"
-      "  -m METHOD     1 DNA Space, 2 Protein Space, 3 Swissprot Space (default %d)\n"
-      "  -l LENGTH     minimum ORF length in bases (default %d)\n"
-      "  -s START,...  one to %d start codons, comma-separated (default %s)\n"
-      "  -d DIR        reference tables directory\n"
-      "                (default %s)\n"
-      "  -T            train the tables on the input genome before predicting\n"
-      "  -o DIR        output directory, created if missing (default %s)\n"
-      "  -p PREFIX     output file name prefix (default: the input file's name without\n"
-      "                .gz and .fna/.fa/.fasta/.fas; %s for standard input)\n"
-      "  -t N          worker processes, records run in parallel (default %d)\n"
-      "  -q            quiet: no progress messages on standard error\n"
-      "  -h, --help    print this help\n"
-      "      --version print the version\n",
-      PROGRAM, d.method, d.min_length, MAX_START_CODONS, join(default_starts(), ",").c_str(),
+      "  -m, --method METHOD       1 DNA Space, 2 Protein Space, 3 Swissprot Space\n"
+      "                            (default %d)\n"
+      "  -l, --min-length LENGTH   keep genes of at least LENGTH bases, stop codon\n"
+      "                            included (default %d)\n"
+      "  -s, --starts START,...    one to %d start codons, comma-separated\n"
+      "                            (default %s)\n"
+      "  -g, --genetic-code CODE   11 (bacteria, archaea) or 4 (Mycoplasma,\n"
+      "                            Spiroplasma: TGA codes W, method 1 only) (default %d)\n"
+      "  -d, --tables DIR          reference tables: a tables directory, or one that\n"
+      "                            codonspace-train wrote (its data/ is used)\n"
+      "                            (default %s)\n"
+      "  -T, --train               train the tables on the input genome first\n"
+      "  -o, --outdir DIR          output directory, created if missing (default %s)\n"
+      "  -p, --prefix PREFIX       output file name prefix (default: the input file's\n"
+      "                            name without .gz and .fna/.fa/.fasta/.fas, in any\n"
+      "                            case; %s for standard input)\n"
+      "  -t, --threads N           worker processes, records run in parallel\n"
+      "                            (default %d; the outputs do not depend on it)\n"
+      "  -q, --quiet               no progress messages on standard error\n"
+      "  -h, --help                print this help\n"
+      "      --version             print the version\n",
+      PROGRAM, d.method, d.min_length, MAX_START_CODONS, join(default_starts(), ",").c_str(), d.genetic_code,
       default_tables_dir().c_str(), d.outdir.c_str(), default_prefix("-").c_str(), d.threads);
 }
 
@@ -333,18 +466,119 @@ int usage_error(const std::string& text) {
   std::fprintf(stderr, "%s: %s\nTry '%s -h' for help.\n", PROGRAM, text.c_str(), PROGRAM);
   return 1;
 }
+
+// An argument as a shell reads it back: quoted when it holds anything but
+// letters, digits and -_./,:=+
+std::string shell_word(const std::string& arg) {
+  bool plain = !arg.empty();
+  for (unsigned char c : arg) plain = plain && (std::isalnum(c) != 0 || std::strchr("-_./,:=+", c) != nullptr);
+  if (plain) return arg;
+  std::string q = "'";
+  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The run's settings as a command line, every setting that changes the
+// results spelled out (-t and -q, which do not, left out).
+std::string settings_command(const AnnotateOptions& o, const std::vector<std::string>& starts) {
+  std::string c = PROGRAM;
+  c += " -m " + std::to_string(o.method) + " -l " + std::to_string(o.min_length) + " -s " + join(starts, ",") +
+       " -g " + std::to_string(o.genetic_code);
+  if (!o.tables_dir.empty()) c += " -d " + shell_word(o.tables_dir);
+  if (o.self_train) c += " -T";
+  c += " -o " + shell_word(o.outdir);
+  if (!o.prefix.empty()) c += " -p " + shell_word(o.prefix);
+  return c + " " + shell_word(o.input);
+}
+
+bool iends_with(const std::string& s, const char* ext) {
+  const size_t n = std::strlen(ext);
+  if (s.size() <= n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != ext[i]) return false;
+  return true;
+}
+
+// Room for working files: a record whose files would take more than this
+// many times its length (and more than the floor) is refused before it
+// runs. The records of genomes need some 5 to 50 times their length at the
+// recommended settings; a long run of start codons before one stop needs
+// the square of it (the export lists every start's ORF).
+constexpr unsigned long long WORK_SPACE_FACTOR = 1000;
+constexpr unsigned long long WORK_SPACE_FLOOR = 1ULL << 30;
+
+std::string megabytes(unsigned long long bytes) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return buf;
+}
+
+// Chooses the directory for the working files from the needs of the
+// records: every record must fit on its own, and the workers that run side
+// by side (the largest records, at worst) together. Returns the directory
+// and lowers the number of workers when only fewer fit. Throws Error naming
+// the record that cannot run.
+std::string choose_work_dir(const std::vector<FastaRecord>& records, const std::vector<WorkSpace>& needs,
+                            int& n_workers, const Progress& progress) {
+  constexpr unsigned long long slack = 64ULL << 20;  // outputs' fragments, trained tables
+  struct rlimit fsize;
+  const bool limited = getrlimit(RLIMIT_FSIZE, &fsize) == 0 && fsize.rlim_cur != RLIM_INFINITY;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const unsigned long long ceiling =
+        std::max(WORK_SPACE_FLOOR, WORK_SPACE_FACTOR * static_cast<unsigned long long>(records[i].sequence.size()));
+    const std::string what = "record '" + records[i].id + "' (" + std::to_string(records[i].sequence.size()) +
+                             " bases) would need " + megabytes(needs[i].bytes) + " of working files for its " +
+                             std::to_string(needs[i].orfs) + " ORFs";
+    if (needs[i].bytes > ceiling)
+      throw Error(what + ", more than " + std::to_string(WORK_SPACE_FACTOR) +
+                  " times its length: refused (long runs of start codons without a stop make the ORF list grow "
+                  "with the square of their length)");
+    if (limited && needs[i].largest_file > fsize.rlim_cur)
+      throw Error(what + ", one file of " + megabytes(needs[i].largest_file) + ", more than the file-size limit (" +
+                  megabytes(fsize.rlim_cur) + ")");
+  }
+  std::vector<unsigned long long> sorted;
+  for (const WorkSpace& w : needs) sorted.push_back(w.bytes);
+  std::sort(sorted.begin(), sorted.end(), std::greater<>());
+  const std::vector<std::string> candidates = work_dir_candidates();
+  std::string rooms;
+  unsigned long long best_room = 0;
+  std::string best_dir;
+  for (const std::string& dir : candidates) {
+    const unsigned long long room = work_dir_room(dir);
+    const unsigned long long together =
+        std::accumulate(sorted.begin(), sorted.begin() + n_workers, 0ULL) + slack * static_cast<unsigned long long>(n_workers);
+    if (room >= together) return dir;
+    rooms += (rooms.empty() ? "" : ", ") + ("'" + dir + "' " + megabytes(room));
+    if (room > best_room) best_room = room, best_dir = dir;
+  }
+  // No directory holds the workers together: as many as fit in the roomiest.
+  int fit = 0;
+  unsigned long long used = 0;
+  while (fit < n_workers && used + sorted[static_cast<size_t>(fit)] + slack <= best_room)
+    used += sorted[static_cast<size_t>(fit++)] + slack;
+  if (fit == 0) {
+    const size_t largest = static_cast<size_t>(
+        std::max_element(needs.begin(), needs.end(), [](const WorkSpace& a, const WorkSpace& b) { return a.bytes < b.bytes; }) -
+        needs.begin());
+    throw Error("record '" + records[largest].id + "' needs about " + megabytes(needs[largest].bytes + slack) +
+                " of working files, more than the room of every temporary directory (" + rooms +
+                "); free some space or point TMPDIR at a directory with more");
+  }
+  progress.say("working files for " + std::to_string(fit) + " worker" + (fit == 1 ? "" : "s") +
+               " at a time only (room in '" + best_dir + "': " + megabytes(best_room) + ")");
+  n_workers = fit;
+  return best_dir;
+}
 }  // namespace
 
 std::string default_prefix(const std::string& input) {
   if (input == "-") return "stdin";
   std::string name = fs::path(input).filename().string();
   auto strip = [&name](const char* ext) {
-    const size_t n = std::strlen(ext);
-    if (name.size() > n && name.compare(name.size() - n, n, ext) == 0) {
-      name.resize(name.size() - n);
-      return true;
-    }
-    return false;
+    if (!iends_with(name, ext)) return false;
+    name.resize(name.size() - std::strlen(ext));
+    return true;
   };
   strip(".gz");
   for (const char* ext : {".fna", ".fasta", ".fas", ".fa"})
@@ -355,16 +589,32 @@ std::string default_prefix(const std::string& input) {
 std::vector<std::string> output_paths(const AnnotateOptions& options) {
   const std::string prefix = options.prefix.empty() ? default_prefix(options.input) : options.prefix;
   std::vector<std::string> paths;
-  for (const char* ext : {".gff", ".faa", ".fna"}) paths.push_back((fs::path(options.outdir) / (prefix + ext)).string());
+  for (const char* ext : OUTPUT_EXTENSIONS) paths.push_back((fs::path(options.outdir) / (prefix + ext)).string());
   return paths;
+}
+
+std::string resolve_tables_dir(const std::string& dir, int method) {
+  const std::string problem = tables_problem(dir, method);
+  if (problem.empty()) return dir;
+  const std::string inside = (fs::path(dir) / "data").string();
+  if (tables_problem(inside, method).empty()) return inside;
+  throw Error(problem);
 }
 
 void annotate(const AnnotateOptions& options) {
   SignalGuard signals;
   Progress progress(options.quiet);
+  if (!is_supported_genetic_code(options.genetic_code))
+    throw Error("the genetic code " + std::to_string(options.genetic_code) + " is not supported (11 or 4)");
+  if (options.genetic_code != 11 && options.method != 1)
+    throw Error("the genetic code " + std::to_string(options.genetic_code) +
+                " works with method 1 only: the protein screens of methods 2 and 3 read TGA as a stop");
+  if (options.genetic_code != 11 && options.self_train)
+    throw Error("self-training (-T) reads TGA as a stop; it cannot be combined with the genetic code " +
+                std::to_string(options.genetic_code));
   const std::vector<std::string> starts = options.start_codons.empty() ? default_starts() : options.start_codons;
-  const std::string tables_given = options.tables_dir.empty() ? default_tables_dir() : options.tables_dir;
-  check_tables(tables_given, options.method);
+  const std::string tables_given = resolve_tables_dir(
+      options.tables_dir.empty() ? default_tables_dir() : options.tables_dir, options.method);
   // The workers reach the tables through a link from their own directories.
   const std::string tables_in = fs::absolute(tables_given).lexically_normal().string();
 
@@ -376,6 +626,25 @@ void annotate(const AnnotateOptions& options) {
   for (const FastaRecord& r : records) total_bases += static_cast<long>(r.sequence.size());
   progress.say("read " + std::to_string(records.size()) + " record" + (records.size() == 1 ? "" : "s") + ", " +
                std::to_string(total_bases) + " bases from " + input_display_name(options.input));
+
+  PredictOptions predict;
+  predict.method = options.method;
+  predict.min_length = options.min_length + 2;  // the scan's measure: bases + 2
+  predict.start_codons = starts;
+  predict.stop_codons = stop_codons(options.genetic_code);
+  AnnotationSettings settings;
+  settings.method = options.method;
+  settings.genetic_code = options.genetic_code;
+
+  // The working space of every record, known before any runs.
+  std::vector<WorkSpace> needs;
+  needs.reserve(records.size());
+  for (const FastaRecord& r : records) {
+    needs.push_back(working_space(r.sequence, predict));
+    SignalGuard::check();
+  }
+  int n_workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(options.threads, 1)), records.size()));
+  const std::string base = choose_work_dir(records, needs, n_workers, progress);
 
   // The output directory, and whether this run made it (removed again on failure).
   std::error_code ec;
@@ -395,114 +664,136 @@ void annotate(const AnnotateOptions& options) {
     }
   } outdir_cleanup{options.outdir, made_outdir};
 
-  // A worker's working files take up to some 25 times its record at a time.
-  size_t largest = 0;
-  for (const FastaRecord& r : records) largest = std::max(largest, r.sequence.size());
-  const int n_workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(options.threads, 1)), records.size()));
-  const unsigned long long needed = 32ULL * largest * static_cast<unsigned long long>(n_workers) + (64ULL << 20);
-  TempDir root(work_base_dir(needed), "codonspace-annotate.");
-  std::string tables = tables_in;
-  if (options.self_train) {
-    progress.say("training the tables on the input genome");
-    tables = train_tables(records, tables_in, options, root.path(), starts);
-    check_tables(tables, options.method);
-  }
+  TempDir root(base, "codonspace-annotate.");
+  try {
+    std::string tables = tables_in;
+    std::string tables_display = tables_given;
+    std::string tables_note = (options.tables_dir.empty() ? "shipped tables '" : "tables directory '") + tables_in + "'";
+    if (options.self_train) {
+      progress.say("training the tables on the input genome");
+      tables = train_tables(records, tables_in, options, root.path(), starts);
+      check_tables(tables, options.method);
+      tables_display = "<tables trained on the input>";
+      tables_note = "self-trained on the input, from '" + tables_in + "'";
+    }
 
-  // Longest records first, so that the workers finish close together.
-  std::vector<size_t> order(records.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&records](size_t a, size_t b) {
-    return records[a].sequence.size() > records[b].sequence.size();
-  });
+    // Longest records first, so that the workers finish close together.
+    std::vector<size_t> order(records.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&records](size_t a, size_t b) {
+      return records[a].sequence.size() > records[b].sequence.size();
+    });
 
-  const std::string results = root.path() + "/results";
-  make_dir(results);
-  SharedMemory shared;
-  SharedProgress& counters = shared.get();
-  PredictOptions predict;
-  predict.method = options.method;
-  predict.min_length = options.min_length;
-  predict.start_codons = starts;
-  AnnotationSettings settings;
-  settings.method = options.method;
-  {
-    Workers workers(root.path());
-    for (int k = 0; k < n_workers; ++k) {
-      const std::string dir = root.path() + "/worker" + std::to_string(k);
-      make_dir(dir);
-      make_link(tables, dir + "/data");
-      workers.spawn(dir, [&] {
-        keep_freed_memory();
-        for (;;) {
-          const long i = counters.next_record.fetch_add(1);
-          if (i >= static_cast<long>(order.size())) break;
-          const size_t index = order[static_cast<size_t>(i)];
-          const FastaRecord& record = records[index];
-          std::vector<Gene> genes;
-          try {
-            genes = predict_record(record, predict);
-          } catch (const Error& e) {
-            throw Error(with_tables_path(e.what(), tables));
+    const std::string results = root.path() + "/results";
+    make_dir(results);
+    SharedMemory shared;
+    SharedProgress& counters = shared.get();
+    {
+      Workers workers(root.path());
+      for (int k = 0; k < n_workers; ++k) {
+        const std::string dir = root.path() + "/worker" + std::to_string(k);
+        make_dir(dir);
+        make_link(tables, dir + "/data");
+        workers.spawn(dir, [&] {
+          keep_freed_memory();
+          for (;;) {
+            const long i = counters.next_record.fetch_add(1);
+            if (i >= static_cast<long>(order.size())) break;
+            const size_t index = order[static_cast<size_t>(i)];
+            const FastaRecord& record = records[index];
+            std::vector<Gene> genes;
+            try {
+              genes = predict_record(record, predict);
+            } catch (const Error& e) {
+              throw Error(with_tables_path(e.what(), tables_display));
+            }
+            write_fragments(results, index, record, genes, settings);
+            counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
+            counters.records_done.fetch_add(1);
           }
-          write_fragments(results, index, record, genes, settings);
-          counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
-          counters.records_done.fetch_add(1);
-        }
+        });
+      }
+      workers.wait_all([&] {
+        progress.report(counters.records_done.load(), static_cast<long>(records.size()), counters.bases_done.load(),
+                        total_bases);
       });
     }
-    workers.wait_all([&] {
-      progress.report(counters.records_done.load(), static_cast<long>(records.size()), counters.bases_done.load(),
-                      total_bases);
-    });
-  }
-  SignalGuard::check();
+    SignalGuard::check();
 
-  Outputs outputs(finals);
-  size_t total_genes = 0;
-  for (size_t k = 0; k < 3; ++k) {
-    File out = outputs.create(k);
-    if (k == 0) write_gff_header(out.get(), records);
-    for (size_t i = 0; i < records.size(); ++i) {
-      const size_t lines = append_file(out.get(), fragment_path(results, i, k));
-      if (k == 0) total_genes += lines;
-      if (i % 64 == 0) {
-        out.check_write();
-        SignalGuard::check();
+    const std::vector<std::string> provenance = {
+        std::string("Program: ") + PROGRAM + " " + CODONSPACE_VERSION,
+        "Command: " + settings_command(options, starts),
+        "Model Data: version=" + gff_source() + ";method=" + std::to_string(options.method) +
+            ";min_length=" + std::to_string(options.min_length) + ";start_codons=" + join(starts, ",") +
+            ";transl_table=" + std::to_string(options.genetic_code) + ";tables=" + tables_note};
+    Outputs outputs(finals);
+    size_t total_genes = 0;
+    for (size_t k = 0; k < 3; ++k) {
+      std::unique_ptr<OutputStream> out = outputs.create(k);
+      if (k == 0) write_gff_header(out->get(), provenance, records);
+      for (size_t i = 0; i < records.size(); ++i) {
+        const size_t lines = append_file(out->get(), fragment_path(results, i, k));
+        if (k == 0) total_genes += lines - 1;  // less the record's comment line
+        if (i % 64 == 0) {
+          out->check_write();
+          SignalGuard::check();
+        }
       }
+      out->close_output();
     }
-    out.close_output();
+    outputs.commit();
+    outdir_cleanup.keep = true;
+    char summary[128];
+    std::snprintf(summary, sizeof summary, "%zu record%s, %ld bases, %zu genes in %.1f s; wrote ", records.size(),
+                  records.size() == 1 ? "" : "s", total_bases, total_genes, progress.seconds());
+    progress.say(summary + finals[0] + ", .faa, .ffn");
+  } catch (const Error& e) {
+    throw Error(without_work_paths(e.what(), root.path(), base));
   }
-  outputs.commit();
-  outdir_cleanup.keep = true;
-  char summary[128];
-  std::snprintf(summary, sizeof summary, "%zu record%s, %ld bases, %zu genes in %.1f s; wrote ", records.size(),
-                records.size() == 1 ? "" : "s", total_bases, total_genes, progress.seconds());
-  progress.say(summary + finals[0] + ", .faa, .fna");
 }
 
 int run_annotate(int argc, char** argv) {
+  // Standard error or output a closed pipe: every write, the last error
+  // message too, fails with EPIPE instead of ending the program unseen.
+  signal(SIGPIPE, SIG_IGN);
   AnnotateOptions o;
-  static const struct option long_options[] = {
-      {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
+  static const struct option long_options[] = {{"method", required_argument, nullptr, 'm'},
+                                               {"min-length", required_argument, nullptr, 'l'},
+                                               {"starts", required_argument, nullptr, 's'},
+                                               {"genetic-code", required_argument, nullptr, 'g'},
+                                               {"tables", required_argument, nullptr, 'd'},
+                                               {"train", no_argument, nullptr, 'T'},
+                                               {"outdir", required_argument, nullptr, 'o'},
+                                               {"prefix", required_argument, nullptr, 'p'},
+                                               {"threads", required_argument, nullptr, 't'},
+                                               {"quiet", no_argument, nullptr, 'q'},
+                                               {"help", no_argument, nullptr, 'h'},
+                                               {"version", no_argument, nullptr, 'V'},
+                                               {nullptr, 0, nullptr, 0}};
   optind = 0;  // full re-initialisation: the function may run more than once in a process
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "+m:l:s:d:To:p:t:qh", long_options, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:To:p:t:qh", long_options, nullptr)) != -1) {
     switch (c) {
       case 'm':
         if (!parse_int(optarg, 1, 3, o.method)) return usage_error("the method (-m) must be 1, 2 or 3");
         break;
       case 'l':
-        if (!parse_int(optarg, 1, PREDICTION_ORF_MAX_LENGTH, o.min_length))
-          return usage_error("the minimum length (-l) must be a whole number from 1 to " +
-                             std::to_string(PREDICTION_ORF_MAX_LENGTH));
+        if (!parse_int(optarg, 1, PREDICTION_ORF_MAX_LENGTH - 2, o.min_length))
+          return usage_error("the minimum length (-l) must be a whole number of bases from 1 to " +
+                             std::to_string(PREDICTION_ORF_MAX_LENGTH - 2));
         break;
       case 's':
         if (!parse_starts(optarg, o.start_codons))
           return usage_error("the start codons (-s) must be one to " + std::to_string(MAX_START_CODONS) +
                              " codons of A, C, G, T separated by commas, such as ATG,GTG,TTG");
         break;
+      case 'g':
+        if (!parse_int(optarg, 1, 99, o.genetic_code) || !is_supported_genetic_code(o.genetic_code))
+          return usage_error("the genetic code (-g) must be 11 (bacteria, archaea) or 4 (Mycoplasma, Spiroplasma)");
+        break;
       case 'd':
+        if (*optarg == 0) return usage_error("the tables directory (-d) is empty");
         o.tables_dir = optarg;
         break;
       case 'T':
@@ -532,7 +823,7 @@ int run_annotate(int argc, char** argv) {
         std::printf("%s %s\n", PROGRAM, CODONSPACE_VERSION);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
       default:
-        if (optopt != 0 && std::strchr("mlsdopt", optopt) != nullptr)
+        if (optopt != 0 && std::strchr("mlsgdopt", optopt) != nullptr)
           return usage_error(std::string("the option -") + static_cast<char>(optopt) + " needs a value");
         if (optopt != 0) return usage_error(std::string("unknown option -") + static_cast<char>(optopt));
         return usage_error(std::string("unknown option ") + argv[optind - 1]);

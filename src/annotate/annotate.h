@@ -13,9 +13,13 @@ namespace codonspace::annotate {
 struct AnnotateOptions {
   std::string input;  // path, or "-" for standard input
   int method = 1;
+  // Genes of at least this many bases, stop codon included (the pipeline's
+  // measure is two more; at the default both keep genes of 150 bases up).
   int min_length = DEFAULT_MIN_LENGTH;
+  int genetic_code = 11;                    // 11 or 4
   std::vector<std::string> start_codons;  // upper case; empty = DEFAULT_START_CODONS
-  std::string tables_dir;                 // empty = default_tables_dir()
+  std::string tables_dir;  // empty = default_tables_dir(); a directory holding
+                           // the tables, or one whose data/ holds them
   bool self_train = false;
   std::string outdir = ".";
   std::string prefix;  // empty = default_prefix(input)
@@ -23,16 +27,22 @@ struct AnnotateOptions {
   bool quiet = false;
 };
 
-// The input's base name without .gz and then .fna/.fa/.fasta/.fas; "stdin"
-// for "-".
+// The input's base name without .gz and then .fna/.fa/.fasta/.fas, in any
+// case; "stdin" for "-".
 std::string default_prefix(const std::string& input);
 
-// The output paths OUTDIR/PREFIX.gff, .faa, .fna.
+// The output paths OUTDIR/PREFIX.gff, .faa, .ffn.
 std::vector<std::string> output_paths(const AnnotateOptions& options);
 
+// The tables directory a run reads: dir itself when it holds the tables of
+// the method, else dir/data when that does (the layout codonspace-train
+// writes). Throws Error naming dir when neither does.
+std::string resolve_tables_dir(const std::string& dir, int method);
+
 // Runs the whole annotation. Throws Error on any failure and Interrupted
-// (processes.h) on SIGINT/SIGTERM/SIGHUP; either way no temporary
-// directory and no output file of this run is left behind.
+// (processes.h) on a signal; either way no temporary directory and no
+// output file of this run is left behind, and outputs of an earlier run
+// stay as they were.
 void annotate(const AnnotateOptions& options);
 
 // The program: arguments as given to main; returns the exit status (0 done,

@@ -33,13 +33,15 @@ int base_value(char b) {  // T C A G order of the code table
 }
 
 // The standard code (table 11 differs only in its start codons), codons in
-// T C A G order of the first, second and third base.
-constexpr const char* kCode = "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
+// T C A G order of the first, second and third base; table 4 reads TGA
+// (place 14) as W.
+constexpr const char* kCode11 = "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
+constexpr const char* kCode4 = "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
 
-char translate_codon11(const char* c) {
+char translate_codon(const char* code, const char* c) {
   const int a = base_value(c[0]), b = base_value(c[1]), d = base_value(c[2]);
   if (a < 0 || b < 0 || d < 0) return 'X';
-  return kCode[16 * a + 4 * b + d];
+  return code[16 * a + 4 * b + d];
 }
 
 void write_wrapped(FILE* out, const std::string& text) {
@@ -93,11 +95,19 @@ std::string gene_bases(const std::string& sequence, const Gene& gene) {
   return s;
 }
 
-std::string translate_table11(const std::string& bases) {
+bool is_supported_genetic_code(int code) { return code == 11 || code == 4; }
+
+std::vector<std::string> stop_codons(int genetic_code) {
+  if (genetic_code == 4) return {"TAA", "TAG"};
+  return {"TAA", "TAG", "TGA"};
+}
+
+std::string translate(const std::string& bases, int genetic_code) {
+  const char* code = genetic_code == 4 ? kCode4 : kCode11;
   std::string protein;
   const size_t codons = bases.size() / 3;
   protein.reserve(codons);
-  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : translate_codon11(bases.data() + 3 * i));
+  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : translate_codon(code, bases.data() + 3 * i));
   if (codons > 1 && protein.back() == '*') protein.pop_back();
   return protein;
 }
@@ -114,34 +124,43 @@ std::string gff_escape_attribute(const std::string& value) {
   });
 }
 
-void write_gff_header(FILE* out, const std::vector<FastaRecord>& records) {
+std::string gff_source() { return std::string("codonspace_v") + CODONSPACE_VERSION; }
+
+void write_gff_header(FILE* out, const std::vector<std::string>& provenance, const std::vector<FastaRecord>& records) {
   std::fprintf(out, "##gff-version 3\n");
+  for (const std::string& line : provenance) std::fprintf(out, "# %s\n", line.c_str());
   for (const FastaRecord& r : records)
     std::fprintf(out, "##sequence-region %s 1 %zu\n", gff_escape_seqid(r.id).c_str(), r.sequence.size());
 }
 
-void write_gff_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes,
+void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<Gene>& genes,
                      const AnnotationSettings& settings) {
   const std::string seqid = gff_escape_seqid(record.id);
   const std::string id = gff_escape_attribute(record.id);
+  const std::string source = gff_source();
+  size_t gc = 0;
+  for (char c : record.sequence) gc += c == 'G' || c == 'C' ? 1 : 0;
+  std::fprintf(out, "# Sequence Data: seqnum=%zu;seqlen=%zu;seqid=%s;gc_cont=%.2f\n", record_number,
+               record.sequence.size(), id.c_str(),
+               record.sequence.empty() ? 0.0 : 100.0 * static_cast<double>(gc) / static_cast<double>(record.sequence.size()));
   int n = 0;
   for (const Gene& g : genes) {
     const Gene start_codon{g.strand == '+' ? g.start : g.end - 2, g.strand == '+' ? g.start + 2 : g.end, g.strand};
-    std::fprintf(out, "%s\tcodonspace\tCDS\t%ld\t%ld\t.\t%c\t0\tID=%s_%d;start_codon=%s;method=%d\n", seqid.c_str(),
-                 g.start, g.end, g.strand, id.c_str(), ++n,
+    std::fprintf(out, "%s\t%s\tCDS\t%ld\t%ld\t.\t%c\t0\tID=%s_%d;start_codon=%s;method=%d\n", seqid.c_str(),
+                 source.c_str(), g.start, g.end, g.strand, id.c_str(), ++n,
                  gff_escape_attribute(gene_bases(record.sequence, start_codon)).c_str(), settings.method);
   }
 }
 
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes, int genetic_code) {
   int n = 0;
   for (const Gene& g : genes) {
     fasta_header(out, record.id, ++n, g);
-    write_wrapped(out, translate_table11(gene_bases(record.sequence, g)));
+    write_wrapped(out, translate(gene_bases(record.sequence, g), genetic_code));
   }
 }
 
-void write_fna_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
   int n = 0;
   for (const Gene& g : genes) {
     fasta_header(out, record.id, ++n, g);

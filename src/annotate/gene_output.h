@@ -1,5 +1,5 @@
 // Predicted genes of a record and the three annotation formats written for
-// them: GFF3, protein FASTA (translation table 11) and gene FASTA.
+// them: GFF3, protein FASTA (translation table 11 or 4) and gene FASTA.
 #pragma once
 
 #include <cstdio>
@@ -25,10 +25,16 @@ void sort_genes(std::vector<Gene>& genes);
 // IUPAC letters complemented, anything else kept).
 std::string gene_bases(const std::string& sequence, const Gene& gene);
 
-// Translation table 11: the first codon is read as M (every start codon the
-// scan accepts initiates with methionine), a final stop codon is not
-// written, codons with a letter other than A/C/G/T give X.
-std::string translate_table11(const std::string& bases);
+// The genetic codes offered: 11 (bacteria, archaea) and 4 (Mycoplasma,
+// Spiroplasma: TGA codes tryptophan).
+bool is_supported_genetic_code(int code);
+// The stop codons of the code: TAA, TAG, and TGA in table 11.
+std::vector<std::string> stop_codons(int genetic_code);
+
+// Translation with the code (11 or 4): the first codon is read as M (every
+// start codon the scan accepts initiates with methionine), a final stop
+// codon is not written, codons with a letter other than A/C/G/T give X.
+std::string translate(const std::string& bases, int genetic_code);
 
 // GFF3 escaping of the seqid column and of attribute values.
 std::string gff_escape_seqid(const std::string& id);
@@ -39,16 +45,23 @@ inline constexpr size_t FASTA_LINE_WIDTH = 60;
 
 struct AnnotationSettings {
   int method = 1;
+  int genetic_code = 11;
 };
 
-// The writers. A GFF file is the header (version and one sequence-region
-// line per record) followed by each record's CDS lines; the .faa and .fna
-// files are each record's genes in turn. genes are the record's genes,
-// sorted; they are named <seqid>_<n>, n counting from 1 per record.
-void write_gff_header(FILE* out, const std::vector<FastaRecord>& records);
-void write_gff_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes,
+// The GFF source column: codonspace_v<version>.
+std::string gff_source();
+
+// The writers. A GFF file is the header (version, the provenance comment
+// lines given, one sequence-region line per record) followed by each
+// record's part: a "# Sequence Data:" comment (number, length, name, G+C
+// percent of the record) and its CDS lines; the .faa and .ffn files are
+// each record's genes in turn. genes are the record's genes, sorted; they
+// are named <seqid>_<n>, n counting from 1 per record; record_number counts
+// from 1 in input order.
+void write_gff_header(FILE* out, const std::vector<std::string>& provenance, const std::vector<FastaRecord>& records);
+void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<Gene>& genes,
                      const AnnotationSettings& settings);
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes);
-void write_fna_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes);
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes, int genetic_code);
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes);
 
 }  // namespace codonspace::annotate

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +25,12 @@ namespace codonspace::annotate {
 
 namespace {
 volatile sig_atomic_t g_signal = 0;
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction g_old[3];
-struct sigaction g_old_xfsz;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU};
+constexpr size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
+struct sigaction g_old[kSignalCount];
+// Turned into write errors: a file-size limit, a closed pipe.
+constexpr int kIgnored[] = {SIGXFSZ, SIGPIPE};
+struct sigaction g_old_ignored[2];
 
 extern "C" void on_signal(int sig) {
   if (g_signal == 0) g_signal = sig;
@@ -94,19 +99,25 @@ SignalGuard::SignalGuard() {
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns so the signal is seen
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &g_old[i]);
-  // A file-size limit must become a write error that is reported, not a
-  // signal that ends a process without a word.
+  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &sa, &g_old[i]);
+  // A file-size limit or a closed pipe (standard error read by a program
+  // that has quit) must become a write error that is reported and cleaned
+  // up after, not a signal that ends a process without a word.
   struct sigaction ignore;
   std::memset(&ignore, 0, sizeof ignore);
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  sigaction(SIGXFSZ, &ignore, &g_old_xfsz);
+  for (size_t i = 0; i < 2; ++i) sigaction(kIgnored[i], &ignore, &g_old_ignored[i]);
 }
 
 SignalGuard::~SignalGuard() {
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
-  sigaction(SIGXFSZ, &g_old_xfsz, nullptr);
+  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &g_old[i], nullptr);
+  for (size_t i = 0; i < 2; ++i) sigaction(kIgnored[i], &g_old_ignored[i], nullptr);
+}
+
+const std::vector<int>& SignalGuard::signals() {
+  static const std::vector<int> all(std::begin(kSignals), std::end(kSignals));
+  return all;
 }
 
 int SignalGuard::pending() { return g_signal; }
@@ -115,15 +126,43 @@ void SignalGuard::check() {
   if (g_signal != 0) throw Interrupted{g_signal};
 }
 
-std::string work_base_dir(unsigned long long needed) {
+std::vector<std::string> work_dir_candidates() {
   const char* tmp = std::getenv("TMPDIR");
-  if (tmp != nullptr && *tmp != 0) return tmp;
-  const char* shm = "/dev/shm";
+  if (tmp != nullptr && *tmp != 0) {
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(tmp, ec);
+    return {ec ? std::string(tmp) : abs.lexically_normal().string()};
+  }
+  return {"/dev/shm", "/tmp"};
+}
+
+namespace {
+// Memory the system can still give to programs, in bytes.
+unsigned long long available_memory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  unsigned long long kb = 0;
+  while (meminfo >> key >> kb) {
+    if (key == "MemAvailable:") return kb * 1024ULL;
+    meminfo.ignore(1 << 10, '\n');
+  }
+  const long pages = sysconf(_SC_AVPHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  return pages > 0 && page > 0 ? static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(page) : 0;
+}
+constexpr long kTmpfsMagic = 0x01021994;
+}  // namespace
+
+unsigned long long work_dir_room(const std::string& dir) {
   struct statvfs st;
-  if (access(shm, W_OK | X_OK) == 0 && statvfs(shm, &st) == 0 &&
-      static_cast<unsigned long long>(st.f_bavail) * st.f_frsize >= needed)
-    return shm;
-  return "/tmp";
+  if (access(dir.c_str(), W_OK | X_OK) != 0 || statvfs(dir.c_str(), &st) != 0) return 0;
+  const unsigned long long block = st.f_frsize != 0 ? st.f_frsize : st.f_bsize;
+  const unsigned long long free_bytes = static_cast<unsigned long long>(st.f_bavail) * block;
+  const unsigned long long reserve = static_cast<unsigned long long>(st.f_blocks) * block / 20;
+  unsigned long long room = free_bytes > reserve ? free_bytes - reserve : 0;
+  struct statfs fs;
+  if (statfs(dir.c_str(), &fs) == 0 && static_cast<long>(fs.f_type) == kTmpfsMagic)
+    room = std::min(room, available_memory() / 4 * 3);
+  return room;
 }
 
 TempDir::TempDir(const std::string& base_dir, const std::string& name_prefix) {

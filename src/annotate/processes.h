@@ -14,18 +14,22 @@
 
 namespace codonspace::annotate {
 
-// Thrown when SIGINT, SIGTERM or SIGHUP arrived; the run unwinds (removing
-// its temporary directories and unfinished outputs) and ends with
-// 128 + signal.
+// Thrown when one of the signals that end a run (SignalGuard) arrived; the
+// run unwinds (removing its temporary directories and unfinished outputs)
+// and ends with 128 + signal.
 struct Interrupted {
   int signal;
 };
 
-// Catches SIGINT, SIGTERM and SIGHUP for its lifetime (without restarting
-// interrupted system calls) and ignores SIGXFSZ (a file-size limit then
-// shows as a write error); restores the previous handlers afterwards.
+// Catches SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM and
+// SIGXCPU for its lifetime (without restarting interrupted system calls) and
+// ignores SIGXFSZ and SIGPIPE (a file-size limit or a closed pipe then shows
+// as a write error); restores the previous handlers afterwards.
 class SignalGuard {
  public:
+  // The signals caught.
+  static const std::vector<int>& signals();
+
   SignalGuard();
   ~SignalGuard();
   SignalGuard(const SignalGuard&) = delete;
@@ -37,13 +41,19 @@ class SignalGuard {
   static void check();
 };
 
-// The directory for the working files of a run whose workers need about
-// `needed` bytes at a time: $TMPDIR when set; else /dev/shm when it is a
-// writable directory with that much free space; else /tmp. The stages
-// create and delete some twenty files per record; on a memory file system
-// that costs next to nothing, on ext4 it costs more than the prediction
-// (its inode allocator skips every inode deleted in the last minutes).
-std::string work_base_dir(unsigned long long needed);
+// The directories that may hold the working files, in order of preference:
+// $TMPDIR alone when it is set (made absolute: the workers change
+// directory); else /dev/shm, then /tmp. The stages create and delete some
+// twenty files per record; on a memory file system that costs next to
+// nothing, on ext4 it costs more than the prediction (its inode allocator
+// skips every inode deleted in the last minutes).
+std::vector<std::string> work_dir_candidates();
+
+// Bytes that files may still take in dir: its free space for unprivileged
+// users, less a reserve of 5% of the file system (a directory in memory,
+// /dev/shm, also keeps a quarter of the memory free for the programs); 0
+// when dir is not a writable directory.
+unsigned long long work_dir_room(const std::string& dir);
 
 // A directory made with mkdtemp in base_dir, removed with all its content
 // by the destructor.

@@ -12,9 +12,24 @@ namespace codonspace::annotate {
 
 struct PredictOptions {
   int method = 1;
-  int min_length = DEFAULT_MIN_LENGTH;
+  int min_length = DEFAULT_MIN_LENGTH;    // the scan's length measure: bases + 2
   std::vector<std::string> start_codons;  // upper case
+  std::vector<std::string> stop_codons = {"TAA", "TAG", "TGA"};  // of the genetic code
 };
+
+// What the stages of a record write at most: the ORF export lists every
+// start with its stop, so a stretch of starts without a stop makes the
+// working files grow with the square of its length.
+struct WorkSpace {
+  unsigned long long bytes = 0;         // all working files of the record together
+  unsigned long long largest_file = 0;  // the ORF export, the largest of them
+  unsigned long long orfs = 0;          // ORFs the scan lists
+};
+
+// An upper bound of the working space of the record, from one pass that
+// pairs every start with the next in-frame stop on both strands (the scan
+// lists a subset of these pairs) and applies the length bounds.
+WorkSpace working_space(const std::string& sequence, const PredictOptions& options);
 
 // Runs the method on the record in the current directory, which must hold
 // the tables as data/ and is used for the fixed-name working files: hands
