@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -44,8 +45,9 @@ void print_help() {
       "                           (default %d)\n"
       "  -s, --starts START,...   one to four start codons, comma-separated\n"
       "                           (default %s)\n"
-      "  -d, --tables DIR         tables to start from: the physico-chemical tables and\n"
-      "                           codon1 are copied from DIR (default %s)\n"
+      "  -d, --tables DIR         tables to start from, DIR or DIR/data: the\n"
+      "                           physico-chemical tables and codon1 are copied from\n"
+      "                           it (default %s)\n"
       "  -h, --help               print this help\n"
       "      --version            print the version\n",
       PROGRAM, codonspace::DEFAULT_MIN_LENGTH, default_starts().c_str(), codonspace::default_tables_dir().c_str());
@@ -70,6 +72,16 @@ std::vector<std::string> split_commas(const std::string& list) {
 // Genes of at least this many bases, stop codon included, in the scan's
 // length measure (|b1 - b2| + 3, two more than the bases).
 int length_measure(int bases) { return bases + 2; }
+
+// The tables to start from: dir itself, or dir/data when dir holds no
+// tables but dir/data does (the layout this program writes).
+std::string tables_dir(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const std::string probe = "HBondEnergies_MDmapped3.dat";
+  if (!fs::exists(fs::path(dir) / probe, ec) && fs::exists(fs::path(dir) / "data" / probe, ec)) return dir + "/data";
+  return dir;
+}
 
 int flush_stdout() { return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1; }
 
@@ -129,7 +141,7 @@ int main(int argc, char** argv) {
                        " argument" + (argc - optind == 1 ? "" : "s") + ")");
   const std::string genome = argv[optind], out = std::string(argv[optind + 1]) + "/data";
   try {
-    if (tables.empty()) tables = codonspace::default_tables_dir();
+    tables = tables.empty() ? codonspace::default_tables_dir() : tables_dir(tables);
     std::vector<std::string> records;
     for (auto& r : codonspace::annotate::read_fasta(genome)) records.push_back(std::move(r.sequence));
     const codonspace::SelfTrainResult result = codonspace::self_train(records, tables, out, options);

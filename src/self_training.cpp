@@ -19,11 +19,13 @@
 #include "self_training.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -210,6 +212,27 @@ void check_output(const fs::path& out, const std::string& shown, const std::stri
   if (ec) throw Error("cannot list " + file_reason(shown, ec.value()));
 }
 
+// Holds back the termination signals while it lives, so that an interrupt
+// cannot leave a staging directory behind; they arrive when it ends.
+class TerminationSignalsHeld {
+ public:
+  TerminationSignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set, sig);
+    held_ = pthread_sigmask(SIG_BLOCK, &set, &old_) == 0;
+  }
+  ~TerminationSignalsHeld() {
+    if (held_) pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+  TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+
+ private:
+  sigset_t old_;
+  bool held_ = false;
+};
+
 // A temporary directory beside the output, removed unless released.
 struct StagingDir {
   std::string path;
@@ -290,6 +313,9 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
   std::error_code ec;
   fs::create_directories(parent, ec);
   if (ec) throw Error("cannot create the tables directory '" + tables_out + "': " + ec.message());
+  // Writing the tables takes milliseconds; the fit before it may be
+  // interrupted at any time.
+  const TerminationSignalsHeld held;
   StagingDir staged;
   std::string templ = (parent / ("." + out.filename().string() + ".new-XXXXXX")).string();
   if (::mkdtemp(templ.data()) == nullptr)
