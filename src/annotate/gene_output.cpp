@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "file_io.h"
+#include "genetic_code.h"
 
 namespace codonspace::annotate {
 
@@ -22,26 +23,11 @@ struct ComplementTable {
 };
 constexpr ComplementTable kComplement{};
 
-int base_value(char b) {  // T C A G order of the code table
-  switch (b) {
-    case 'T': return 0;
-    case 'C': return 1;
-    case 'A': return 2;
-    case 'G': return 3;
-    default: return -1;
-  }
-}
-
-// The standard code (table 11 differs only in its start codons), codons in
-// T C A G order of the first, second and third base; table 4 reads TGA
-// (place 14) as W.
-constexpr const char* kCode11 = "FFLLSSSSYY**CC*WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
-constexpr const char* kCode4 = "FFLLSSSSYY**CCWWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
-
-char translate_codon(const char* code, const char* c) {
-  const int a = base_value(c[0]), b = base_value(c[1]), d = base_value(c[2]);
-  if (a < 0 || b < 0 || d < 0) return 'X';
-  return code[16 * a + 4 * b + d];
+// The code of a number the caller has checked.
+const GeneticCode& code_of(int genetic_code) {
+  const GeneticCode* code = find_genetic_code(genetic_code);
+  if (code == nullptr) throw Error("the genetic code " + std::to_string(genetic_code) + " is not supported");
+  return *code;
 }
 
 void write_wrapped(FILE* out, const std::string& text) {
@@ -95,19 +81,16 @@ std::string gene_bases(const std::string& sequence, const Gene& gene) {
   return s;
 }
 
-bool is_supported_genetic_code(int code) { return code == 11 || code == 4; }
+bool is_supported_genetic_code(int code) { return find_genetic_code(code) != nullptr; }
 
-std::vector<std::string> stop_codons(int genetic_code) {
-  if (genetic_code == 4) return {"TAA", "TAG"};
-  return {"TAA", "TAG", "TGA"};
-}
+std::vector<std::string> stop_codons(int genetic_code) { return code_of(genetic_code).stop_codons(); }
 
 std::string translate(const std::string& bases, int genetic_code) {
-  const char* code = genetic_code == 4 ? kCode4 : kCode11;
+  const GeneticCode& code = code_of(genetic_code);
   std::string protein;
   const size_t codons = bases.size() / 3;
   protein.reserve(codons);
-  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : translate_codon(code, bases.data() + 3 * i));
+  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : code.translate(bases.data() + 3 * i));
   if (codons > 1 && protein.back() == '*') protein.pop_back();
   return protein;
 }
