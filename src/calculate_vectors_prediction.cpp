@@ -16,6 +16,30 @@ float XValues[NUMBER_OF_CODONS];
 float YValues[NUMBER_OF_CODONS];
 float ZValues[NUMBER_OF_CODONS];
 int fCodonsG[NUMBER_OF_CODONS];
+
+// A table value so large that an ORF's vector leaves single precision (an
+// infinite total or modulus) would turn into "nan" components. Names the
+// table and the codon whose weighted count is the largest.
+[[noreturn]] void report_overflow(long start, long stop) {
+  const float* const tables[3] = {XValues, YValues, ZValues};
+  const char* const files[3] = {HBOND_ENERGY_FILE, STACKING_ENERGY_FILE, Z_VALUES_FILE};
+  int axis = 0, codon = 0;
+  double largest = -1;
+  for (int a = 0; a < 3; ++a)
+    for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
+      const double weight = std::fabs(static_cast<double>(fCodonsG[n]) * tables[a][n]);
+      if (weight > largest) {
+        largest = weight;
+        axis = a;
+        codon = n;
+      }
+    }
+  char value[64];
+  std::snprintf(value, sizeof value, "%g", static_cast<double>(tables[axis][codon]));
+  throw Error("'" + std::string(files[axis]) + "': the value " + value + " of codon " + str_rep(codon) +
+              " is too large: the vector of the ORF " + std::to_string(start) + " " + std::to_string(stop) +
+              " (" + std::to_string(fCodonsG[codon]) + " such codons) overflows single precision");
+}
 }  // namespace
 
 void int1Darr(int* arr, int c) {
@@ -100,6 +124,7 @@ int calculate_vectors_prediction() {
     const double sum_sq = static_cast<double>(totalXG) * totalXG + static_cast<double>(totalYG) * totalYG +
                           static_cast<double>(totalZG) * totalZG;
     const float mod2 = std::sqrt(static_cast<float>(sum_sq));
+    if (!std::isfinite(mod2)) report_overflow(start, stop);
     if (mod2 != 0.0f)
       print_unitvector(out, current_pair, static_cast<int>(noofbases_gene), start, stop, totalXG, totalYG,
                        totalZG, mod2);

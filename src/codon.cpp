@@ -1,5 +1,6 @@
 #include "codon.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "file_io.h"
@@ -47,6 +48,8 @@ void load_codon_value_list(const std::string& path, float* arr) {
   File f = open_table(path);
   Scanner in(f);
   std::string token;
+  float values[NUMBER_OF_CODONS];
+  int times_named[NUMBER_OF_CODONS] = {};
   for (int pair = 1; pair <= NUMBER_OF_CODONS; ++pair) {
     if (!in.next_word(token))
       throw Error("'" + path + "': holds " + std::to_string(pair - 1) + " codon-value pairs, 64 are needed");
@@ -56,8 +59,21 @@ void load_codon_value_list(const std::string& path, float* arr) {
     float value;
     if (!in.next_float(value))
       throw Error("'" + path + "': entry " + std::to_string(pair) + " (" + token + ") has no value");
-    arr[codon_srno(token.c_str())] = value;
+    const int codon = codon_srno(token.c_str());
+    values[codon] = value;
+    ++times_named[codon];
   }
+  // 64 pairs name every codon exactly once: a codon named twice hides one
+  // that is missing.
+  std::string missing, repeated;
+  for (int i = 0; i < NUMBER_OF_CODONS; ++i) {
+    if (times_named[i] == 0) missing += (missing.empty() ? "" : ", ") + str_rep(i);
+    if (times_named[i] > 1) repeated += (repeated.empty() ? "" : ", ") + str_rep(i);
+  }
+  if (!missing.empty())
+    throw Error("'" + path + "': no value for the codon(s) " + missing + " (named more than once: " + repeated +
+                ")");
+  std::copy(values, values + NUMBER_OF_CODONS, arr);
 }
 
 void load_index_ordered_list(const std::string& path, float* arr) {

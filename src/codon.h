@@ -35,10 +35,11 @@ extern const char* HBOND_NUMBERS_FILE;        // alternative X
 extern const char* STACKING_ORIGINAL_FILE;    // alternative Y
 
 // Codon-value list: 64 pairs "CODON number", any white space between them,
-// the last value of a repeated codon wins, anything after the 64th pair is
-// ignored. Throws Error naming the file and the entry when the file cannot
-// be opened, holds fewer than 64 pairs, a token is not three of A/C/G/T, or
-// a number is malformed.
+// each codon named once, anything after the 64th pair ignored. Throws Error
+// naming the file and the entry when the file cannot be opened, holds fewer
+// than 64 pairs, a token is not three of A/C/G/T, or a number is malformed,
+// and naming the codons when one is missing (another is then named twice);
+// arr is left as it was.
 void load_codon_value_list(const std::string& path, float* arr);
 // Index-ordered list: the first 64 numbers go to entries 0..63; more are
 // ignored; fewer, or a malformed one, is an Error.

@@ -1,5 +1,8 @@
 #include "file_io.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -12,10 +15,91 @@ std::string file_reason(const std::string& name, int err) {
   return "'" + name + "': " + std::strerror(err);
 }
 
+namespace detail {
+struct OutputState {
+  int fd = -1;
+  int first_error = 0;  // errno of the first failed write or close
+};
+}  // namespace detail
+
+namespace {
+using detail::OutputState;
+
+// The stream functions of an output: plain descriptor calls that keep the
+// errno of the first failure, since later library calls may reset errno
+// before the stream's error is reported.
+ssize_t output_read(void* cookie, char* buf, size_t size) {
+  return ::read(static_cast<OutputState*>(cookie)->fd, buf, size);
+}
+
+ssize_t output_write(void* cookie, const char* buf, size_t size) {
+  auto* out = static_cast<OutputState*>(cookie);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(out->fd, buf + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (out->first_error == 0) out->first_error = n < 0 ? errno : EIO;
+      errno = out->first_error;
+      return done > 0 ? static_cast<ssize_t>(done) : -1;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+int output_seek(void* cookie, off64_t* offset, int whence) {
+  const off64_t at = ::lseek64(static_cast<OutputState*>(cookie)->fd, *offset, whence);
+  if (at < 0) return -1;
+  *offset = at;
+  return 0;
+}
+
+int output_close(void* cookie) {
+  auto* out = static_cast<OutputState*>(cookie);
+  if (::close(out->fd) != 0) {
+    if (out->first_error == 0) out->first_error = errno;
+    return -1;
+  }
+  return 0;
+}
+}  // namespace
+
+bool File::open_output(const char* mode) {
+  const std::string m = mode;
+  if (m != "w" && m != "wb" && m != "w+" && m != "wb+" && m != "w+b") return false;
+  const bool update = m.find('+') != std::string::npos;
+  errno = 0;
+  const int fd =
+      ::open(name_.c_str(), (update ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    open_errno_ = errno != 0 ? errno : EINVAL;
+    return true;
+  }
+  output_ = std::make_unique<OutputState>();
+  output_->fd = fd;
+  const cookie_io_functions_t functions = {output_read, output_write, output_seek, output_close};
+  fp_ = fopencookie(output_.get(), update ? "w+" : "w", functions);
+  if (fp_ == nullptr) {
+    open_errno_ = errno != 0 ? errno : ENOMEM;
+    ::close(fd);
+    output_.reset();
+  }
+  return true;
+}
+
 File::File(std::string name, const char* mode) : name_(std::move(name)) {
+  if (open_output(mode)) return;
   errno = 0;
   fp_ = std::fopen(name_.c_str(), mode);
   if (fp_ == nullptr) open_errno_ = errno != 0 ? errno : EINVAL;
+}
+
+int File::write_error() const { return output_ != nullptr ? output_->first_error : 0; }
+
+int File::reported_error(int fallback) const {
+  if (write_error() != 0) return write_error();
+  return fallback != 0 ? fallback : EIO;
 }
 
 File::File(std::string name, const char* mode, size_t buffer_size) : File(std::move(name), mode) {
@@ -31,6 +115,7 @@ File::File(File&& other) noexcept
     : fp_(std::exchange(other.fp_, nullptr)),
       name_(std::move(other.name_)),
       open_errno_(other.open_errno_),
+      output_(std::move(other.output_)),
       buffer_(std::move(other.buffer_)) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -39,6 +124,7 @@ File& File::operator=(File&& other) noexcept {
     fp_ = std::exchange(other.fp_, nullptr);
     name_ = std::move(other.name_);
     open_errno_ = other.open_errno_;
+    output_ = std::move(other.output_);
     buffer_ = std::move(other.buffer_);
   }
   return *this;
@@ -59,18 +145,14 @@ void File::check_read() const {
 }
 
 void File::check_write() const {
-  if (fp_ != nullptr && std::ferror(fp_)) {
-    int err = errno != 0 ? errno : EIO;
-    throw Error("cannot write " + file_reason(name_, err));
-  }
+  if (fp_ != nullptr && std::ferror(fp_)) throw Error("cannot write " + file_reason(name_, reported_error(errno)));
 }
 
 void File::close_output() {
   if (fp_ == nullptr) return;
-  errno = 0;
   bool failed = std::ferror(fp_) != 0;
-  int err = errno;
-  if (std::fflush(fp_) != 0 && !failed) {
+  int err = 0;
+  if (std::fflush(fp_) != 0) {
     failed = true;
     err = errno;
   }
@@ -79,7 +161,7 @@ void File::close_output() {
     err = errno;
   }
   fp_ = nullptr;
-  if (failed) throw Error("cannot write " + file_reason(name_, err != 0 ? err : EIO));
+  if (failed) throw Error("cannot write " + file_reason(name_, reported_error(err)));
 }
 
 bool all_open(std::initializer_list<const File*> files) {

@@ -4,6 +4,11 @@
 // Every output is closed through close_output(), which turns a write error
 // (full disk, quota, file-size limit) into an Error naming the file, so a
 // short file can never pass for a complete one.
+//
+// Every output ("w", "w+", "wb" modes) is opened by one helper: never through
+// a symbolic link (O_NOFOLLOW), and through a stream that keeps the errno of
+// its first failed write, so the error is reported as it was (ENOSPC, EFBIG)
+// whatever ran in between.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +29,16 @@ class Error : public std::runtime_error {
 // "'name': reason" with the system's text for errno value err.
 std::string file_reason(const std::string& name, int err);
 
+namespace detail {
+struct OutputState;  // the descriptor and first errno of an output stream
+}  // namespace detail
+
 class File {
  public:
   File() = default;
   // Opens name with the given stdio mode; on failure is_open() is false and
-  // open_error() holds the errno of the failed open.
+  // open_error() holds the errno of the failed open. An output mode creates
+  // or empties the file and fails with ELOOP when name is a symbolic link.
   File(std::string name, const char* mode);
   // The same with a stream buffer of buffer_size bytes, for large files.
   File(std::string name, const char* mode, size_t buffer_size);
@@ -43,6 +53,9 @@ class File {
   const std::string& name() const { return name_; }
   int open_error() const { return open_errno_; }
 
+  // The errno of the stream's first failed write or close, or 0.
+  int write_error() const;
+
   // Throws Error if the stream has seen a read error.
   void check_read() const;
   // Throws Error if the stream has seen a write error (cheap; for loops).
@@ -53,9 +66,15 @@ class File {
   void close() noexcept;
 
  private:
+  // Opens an output through the descriptor helper; false for other modes.
+  bool open_output(const char* mode);
+  // The errno to report for a failed write: the saved one, else fallback.
+  int reported_error(int fallback) const;
+
   FILE* fp_ = nullptr;
   std::string name_;
   int open_errno_ = 0;
+  std::unique_ptr<detail::OutputState> output_;  // outlives fp_: close() runs first
   std::unique_ptr<char[]> buffer_;  // outlives fp_: close() runs first
 };
 

@@ -17,6 +17,7 @@
 #include "file_io.h"
 #include "options.h"
 #include "protein_stages.h"
+#include "run_guard.h"
 #include "stages.h"
 
 namespace codonspace {
@@ -161,6 +162,7 @@ int run_method(int option) {
   for (const Stage stage : stages) {
     // A failure while the results are written leaves no half-written results.
     const bool writes_results = stage == orf_sequence_final || stage == reading_frame;
+    set_results_being_written(writes_results);
     try {
       if (stage() != 0) {
         if (writes_results) remove_result_files();
@@ -171,6 +173,7 @@ int run_method(int option) {
       throw;
     }
   }
+  set_results_being_written(false);
   return 0;
 }
 
@@ -251,6 +254,13 @@ int run_codonspace(int argc, char** argv) {
                  genome_name, clash);
     return 1;
   }
+  // Lock the directory, refuse to touch files the run did not create, and
+  // remove the working files when a signal ends the run.
+  RunGuard guard;
+  if (!guard.start(option)) {
+    std::fclose(fp_genome);
+    return 1;
+  }
 
   // A file-size limit must turn into a write error we can report, not a
   // signal that kills the run with its working files in place.
@@ -270,7 +280,15 @@ int run_codonspace(int argc, char** argv) {
     status = 1;
   }
   remove_working_files(option);
-  if (std::fflush(stdout) != 0) status = 1;
+  // Messages lost on standard output (a full device, a closed pipe) fail
+  // the run like any other write error.
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int err = errno;
+    std::fprintf(stderr, "codonspace: cannot write standard output%s%s\n", err != 0 ? ": " : "",
+                 err != 0 ? std::strerror(err) : "");
+    status = 1;
+  }
   return status;
 }
 
