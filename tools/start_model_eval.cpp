@@ -6,7 +6,8 @@
 //
 // Options: --out FILE (the genes with their chosen starts as GFF3 CDS
 // lines), --min-length N, --starts ATG,GTG,TTG, --rounds N,
-// --rbs-weight X, --coding-weight X. The reference's start accuracy is
+// --rbs-weight X, --context-weight X, --coding-weight X, --skip-penalty X
+// (the model's settings). The reference's start accuracy is
 // counted over the genes whose stop it shares; "reachable" is the share of
 // those whose reference start is one of the model's candidates.
 #include <cstdio>
@@ -54,7 +55,7 @@ scoring::RecordGenes read_gff_genes(const std::string& path) {
 
 int usage() {
   std::fprintf(stderr, "usage: start_model_eval [--out FILE] [--min-length N] [--starts LIST] [--rounds N]\n"
-                       "       [--rbs-weight X] [--coding-weight X] GENOME.fna GENES.gff [REFERENCE.cds.tsv]\n");
+                       "       [--rbs-weight X] [--context-weight X] [--coding-weight X] [--skip-penalty X] GENOME.fna GENES.gff [REFERENCE.cds.tsv]\n");
   return 1;
 }
 }  // namespace
@@ -78,7 +79,6 @@ int main(int argc, char** argv) {
       else if (a == "--coding-weight") options.coding_weight = std::atof(value().c_str());
       else if (a == "--context-weight") options.context_weight = std::atof(value().c_str());
       else if (a == "--skip-penalty") options.skip_penalty = std::atof(value().c_str());
-      else if (a == "--skip-codon-penalty") options.skip_codon_penalty = std::atof(value().c_str());
       else if (a.rfind("--", 0) == 0) return usage();
       else args.push_back(a);
     } catch (const Error& e) {

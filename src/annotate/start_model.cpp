@@ -45,10 +45,12 @@ bool is_stop(int codon) {
 constexpr int kCodingMinGenes = 30;  // fewer genes than this: the model is not fitted
 constexpr int kEmIterations = 25;
 constexpr double kMinMotifShare = 0.02;
+// Bases kept before a gene: the motif's and the context's reach.
+constexpr size_t REGION_UPSTREAM = std::max<size_t>(RBS_UPSTREAM, CONTEXT_BEFORE);
 }  // namespace
 
-// A gene read on its own strand: RBS_UPSTREAM bases before its (longest ORF)
-// start, padded with N beyond the record, then the gene to its stop codon.
+// A gene read on its own strand: REGION_UPSTREAM bases before its (longest
+// ORF) start, padded with N beyond the record, then the gene to its stop codon.
 struct StartModel::Region {
   std::string bases;
   size_t gene_bases = 0;  // bases from the start to the end of the stop codon
@@ -57,16 +59,16 @@ struct StartModel::Region {
   Region(const std::string& seq, const Gene& g) : gene(g) {
     const long n = static_cast<long>(seq.size());
     gene_bases = static_cast<size_t>(g.end - g.start + 1);
-    bases.reserve(RBS_UPSTREAM + gene_bases);
+    bases.reserve(REGION_UPSTREAM + gene_bases);
     if (g.strand == '+') {
-      for (long p = g.start - 1 - RBS_UPSTREAM; p < g.end; ++p) bases.push_back(p >= 0 && p < n ? seq[static_cast<size_t>(p)] : 'N');
+      for (long p = g.start - 1 - static_cast<long>(REGION_UPSTREAM); p < g.end; ++p) bases.push_back(p >= 0 && p < n ? seq[static_cast<size_t>(p)] : 'N');
     } else {
-      for (long p = g.end - 1 + RBS_UPSTREAM; p >= g.start - 1; --p)
+      for (long p = g.end - 1 + static_cast<long>(REGION_UPSTREAM); p >= g.start - 1; --p)
         bases.push_back(p >= 0 && p < n ? complement(seq[static_cast<size_t>(p)]) : 'N');
     }
   }
   // Index in bases of the first base of codon k of the gene.
-  size_t codon_pos(size_t k) const { return RBS_UPSTREAM + 3 * k; }
+  size_t codon_pos(size_t k) const { return REGION_UPSTREAM + 3 * k; }
   size_t codons() const { return gene_bases / 3; }
 };
 
@@ -113,16 +115,13 @@ int rbs_bin(double likelihood_ratio) {
 // Fills the three signals and the total of every candidate.
 void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
   if (cands.empty()) return;
-  // Coding evidence: suffix sums of the codon-pair ratio, codon k paired with k-1.
+  // Coding evidence: suffix sums of the codon-pair ratio; suffix[k] adds
+  // the pairs of codon j with j + 1 from k to the pair before the stop codon.
   const size_t n = r.codons();
-  std::vector<double> suffix(n + 1, 0.0);
-  int next = -1;
-  for (size_t k = n - 1; k-- > 0;) {  // codons 0 .. n-2 (the last is the stop)
-    const int c = codon_at(r.bases, r.codon_pos(k));
-    double v = 0;
-    if (k + 1 < n - 1 && c >= 0 && next >= 0) v = coding_llr_[static_cast<size_t>(c * 64 + next)];
-    suffix[k] = suffix[k + 1] + v;
-    next = c;
+  std::vector<double> suffix(n, 0.0);
+  for (size_t j = n - 2; j-- > 0;) {
+    const int c = codon_at(r.bases, r.codon_pos(j)), d = codon_at(r.bases, r.codon_pos(j + 1));
+    suffix[j] = suffix[j + 1] + (c >= 0 && d >= 0 ? coding_llr_[static_cast<size_t>(c * 64 + d)] : 0.0);
   }
   for (size_t rank = 0; rank < cands.size(); ++rank) {
     Candidate& cand = cands[rank];
@@ -130,7 +129,7 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
     cand.start_codon = codon_llr_[static_cast<size_t>(cand.codon_index)];
     // Motif: zero or one occurrence, its place weighted by the spacer prior.
     const size_t start = r.codon_pos(cand.codon);
-    double sum = 0, best = 0;
+    double motif_sum = 0, best = 0;
     int best_spacer = -1;
     for (int s = RBS_MIN_SPACER; s <= RBS_MAX_SPACER; ++s) {
       const size_t first = start - static_cast<size_t>(s) - RBS_WIDTH;
@@ -139,15 +138,15 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
         const int b = base4(r.bases[first + static_cast<size_t>(c)]);
         if (b >= 0) lr *= motif_ratio_[static_cast<size_t>(c)][static_cast<size_t>(b)];
       }
-      sum += lr;
+      motif_sum += lr;
       if (lr > best) {
         best = lr;
         best_spacer = s;
       }
     }
-    const double with_motif = lambda_ * sum;
+    const double with_motif = lambda_ * motif_sum;
     cand.motif_posterior = with_motif / ((1 - lambda_) + with_motif);
-    cand.rbs_bin = rbs_bin(sum);
+    cand.rbs_bin = rbs_bin(motif_sum);
     cand.rbs = rbs_bin_llr_[static_cast<size_t>(cand.rbs_bin)];
     cand.motif_spacer = best_spacer;
     cand.context = 0;
@@ -157,8 +156,7 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
       if (b >= 0) cand.context += context_llr_[j][static_cast<size_t>(b)];
     }
     cand.total = options_.rbs_weight * cand.rbs + cand.start_codon + options_.context_weight * cand.context +
-                 options_.coding_weight * cand.coding - options_.skip_penalty * static_cast<double>(rank) -
-                 options_.skip_codon_penalty * static_cast<double>(cand.codon);
+                 options_.coding_weight * cand.coding - options_.skip_penalty * static_cast<double>(rank);
   }
 }
 
@@ -200,7 +198,7 @@ class StartModelTrainer {
       fit_codons();
       fit_context();
       fit_motif(round == 0);
-      fit_rbs_bins();
+      fit_bins();
       choose_all();
     }
   }
@@ -263,13 +261,11 @@ class StartModelTrainer {
     double n_chosen = 0, n_passed = 0;
     for (size_t i = 0; i < regions_.size(); ++i) {
       for (const Candidate& c : cands_[i]) {
-        if (c.codon == chosen_[i]) {
-          chosen[static_cast<size_t>(c.codon_index)] += 1;
-          n_chosen += 1;
-        } else {
-          passed[static_cast<size_t>(c.codon_index)] += 1;
-          n_passed += 1;
-        }
+        const double w = c.codon == chosen_[i] ? 1 : 0;
+        chosen[static_cast<size_t>(c.codon_index)] += w;
+        n_chosen += w;
+        passed[static_cast<size_t>(c.codon_index)] += 1 - w;
+        n_passed += 1 - w;
       }
     }
     const double k = static_cast<double>(m_.options_.start_codons.size());
@@ -285,12 +281,14 @@ class StartModelTrainer {
     std::array<std::array<double, 4>, CONTEXT_BEFORE + CONTEXT_AFTER> in{}, out{};
     for (size_t i = 0; i < regions_.size(); ++i)
       for (const Candidate& c : cands_[i]) {
-        auto& into = c.codon == chosen_[i] ? in : out;
         const size_t start = regions_[i].codon_pos(c.codon);
+        const double w = c.codon == chosen_[i] ? 1 : 0;
         for (size_t j = 0; j < CONTEXT_BEFORE + CONTEXT_AFTER; ++j) {
           const size_t p = j < CONTEXT_BEFORE ? start - CONTEXT_BEFORE + j : start + 3 + (j - CONTEXT_BEFORE);
           const int b = p < regions_[i].bases.size() ? base4(regions_[i].bases[p]) : -1;
-          if (b >= 0) into[j][static_cast<size_t>(b)] += 1;
+          if (b < 0) continue;
+          in[j][static_cast<size_t>(b)] += w;
+          out[j][static_cast<size_t>(b)] += 1 - w;
         }
       }
     for (size_t j = 0; j < CONTEXT_BEFORE + CONTEXT_AFTER; ++j) {
@@ -300,23 +298,25 @@ class StartModelTrainer {
     }
   }
 
-  // The RBS score of a motif bin: chosen starts against passed-over ones.
-  void fit_rbs_bins() {
+  // The RBS score per bin: chosen starts against passed-over ones.
+  void fit_bins() {
     for (size_t i = 0; i < regions_.size(); ++i) m_.score(regions_[i], cands_[i]);
-    std::array<double, RBS_BINS> in{}, out{};
-    double ni = 0, no = 0;
-    for (size_t i = 0; i < regions_.size(); ++i)
-      for (const Candidate& c : cands_[i]) {
-        if (c.codon == chosen_[i]) {
-          in[static_cast<size_t>(c.rbs_bin)] += 1;
-          ni += 1;
-        } else {
-          out[static_cast<size_t>(c.rbs_bin)] += 1;
-          no += 1;
+    auto fit = [this](auto& table, auto bin_of) {
+      std::vector<double> in(table.size(), 0), out(table.size(), 0);
+      double ni = 0, no = 0;
+      for (size_t i = 0; i < regions_.size(); ++i)
+        for (const Candidate& c : cands_[i]) {
+          const double w = c.codon == chosen_[i] ? 1 : 0;
+          in[static_cast<size_t>(bin_of(c))] += w;
+          ni += w;
+          out[static_cast<size_t>(bin_of(c))] += 1 - w;
+          no += 1 - w;
         }
-      }
-    for (size_t b = 0; b < RBS_BINS; ++b)
-      m_.rbs_bin_llr_[b] = std::log((in[b] + 1) / (ni + RBS_BINS)) - std::log((out[b] + 1) / (no + RBS_BINS));
+      const double n = static_cast<double>(table.size());
+      for (size_t b = 0; b < table.size(); ++b)
+        table[b] = std::log((in[b] + 1) / (ni + n)) - std::log((out[b] + 1) / (no + n));
+    };
+    fit(m_.rbs_bin_llr_, [](const Candidate& c) { return c.rbs_bin; });
   }
 
   // The upstream regions of the chosen starts, one row of RBS_UPSTREAM bases each.
@@ -495,7 +495,7 @@ StartChoice StartModel::choose(const std::string& sequence, const Gene& gene) co
   out.gene = gene;
   if (!gene_fits(sequence, gene)) return out;
   const Region r(sequence, gene);
-  out.start_codon = r.bases.substr(RBS_UPSTREAM, 3);
+  out.start_codon = r.bases.substr(REGION_UPSTREAM, 3);
   if (!trained_) return out;
   std::vector<Candidate> cands = candidates(r);
   if (cands.empty() || cands[0].codon != 0) return out;

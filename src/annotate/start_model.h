@@ -37,14 +37,14 @@ struct StartModelOptions {
   std::vector<std::string> start_codons = {"ATG", "GTG", "TTG"};  // upper case
   // The scan's rule: a start is allowed when the gene's bases plus 2 reach it.
   int min_length = DEFAULT_MIN_LENGTH;
-  int rounds = 4;  // self-training rounds after the coding-only seed
-  // Weights of the RBS and coding log-likelihood ratios in a candidate's
-  // total (the start codon's weighs 1).
+  int rounds = 4;  // self-training rounds after the longest-ORF seed
+  // Weights of the signals in a candidate's total (the start codon's weighs
+  // 1) and the penalty per candidate passed over upstream of it; measured on
+  // the shared genomes (docs/start_model.md).
   double rbs_weight = 1;
-  double coding_weight = 1;
-  double context_weight = 1;
-  double skip_penalty = 0;  // per candidate passed over upstream of a start
-  double skip_codon_penalty = 0;  // per codon passed over upstream of a start
+  double context_weight = 0.25;
+  double coding_weight = 0.3;
+  double skip_penalty = 1;
 };
 
 // Bases of the RBS motif, and the range of spacers it is searched over.
