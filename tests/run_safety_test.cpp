@@ -181,7 +181,7 @@ TEST_F(RunSafetyTest, WriteProtectedResultIsRefusedBeforeAnyResultIsReplaced) {
 
 TEST_F(RunSafetyTest, SecondRunInTheDirectoryIsRefusedAtOnce) {
   // This process holds the lock a running codonspace would hold.
-  const int fd = open(".", O_RDONLY | O_DIRECTORY);
+  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);
   const auto before = snapshot();
