@@ -61,7 +61,7 @@ inline constexpr double RBS_BIN_LOW = -4;
 // Bases around a start codon whose composition is compared between chosen
 // and passed-over starts: this many before it and after it.
 inline constexpr int CONTEXT_BEFORE = RBS_UPSTREAM;
-inline constexpr int CONTEXT_AFTER = 12;
+inline constexpr int CONTEXT_AFTER = 24;
 
 // The chosen start of one gene and what the model says of it.
 struct StartChoice {
