@@ -92,7 +92,7 @@ TEST(FastaParserTest, RefusesWhatIsNotAUsableGenome) {
       {">a x\nAC\n>b\nGG\n>a y\nTT\n", "holds the sequence name 'a' twice (headers on lines 1 and 5)"},
   };
   for (const auto& [text, message] : cases)
-    testutil::expect_error([&] { parse(text, 3); }, {"'test.fna'", message}, text);
+    testutil::expect_error([&, &text = text] { parse(text, 3); }, {"'test.fna'", message}, text);
 }
 
 class FastaFileTest : public testutil::TempDirTest {};
@@ -113,7 +113,8 @@ TEST_F(FastaFileTest, DamagedOrUnreadableFilesAreErrors) {
       {"missing.fna", "cannot open 'missing.fna': No such file or directory"},
       {"adir", "cannot read 'adir': Is a directory"},
   };
-  for (const auto& [name, message] : failures) testutil::expect_error([&] { ann::read_fasta(name); }, {message}, name);
+  for (const auto& [name, message] : failures)
+    testutil::expect_error([&, &name = name] { ann::read_fasta(name); }, {message}, name);
 }
 
 TEST(GeneOutputTest, PairsBasesAndTranslationTables) {

@@ -52,7 +52,7 @@ TEST_F(PreprocessTest, NormalisesTheSequence) {
       {">h\nAC\xC3\xA9\n", "line 2 holds byte 0xC3"},
   };
   for (const auto& [input, reason] : refused)
-    testutil::expect_error([&] { preprocess(input); }, {"'genome.fna'", reason}, input);
+    testutil::expect_error([&, &input = input] { preprocess(input); }, {"'genome.fna'", reason}, input);
 }
 
 class OrfScanTest : public testutil::TempDirTest {};

@@ -164,7 +164,11 @@ TEST_F(SelfTrainingTest, ErrorsNameThePath) {
       {seq, SOURCE_TABLES, ".", "must name a directory"},
   };
   for (const auto& [record, tables_in, tables_out, named] : cases)
-    testutil::expect_error([&] { codonspace::self_train({record}, tables_in, tables_out); }, {named}, tables_out);
+    testutil::expect_error(
+        [&, &record = record, &tables_in = tables_in, &tables_out = tables_out] {
+          codonspace::self_train({record}, tables_in, tables_out);
+        },
+        {named}, tables_out);
   EXPECT_FALSE(fs::exists("out"));
 }
 
@@ -193,7 +197,8 @@ TEST_F(SelfTrainingTest, NeverWritesOverItsInputOrForeignFiles) {
       {"other/keep", SOURCE_TABLES},    // a regular file
   };
   for (const auto& [out, in] : cases)
-    testutil::expect_error([&] { codonspace::self_train({seq}, in, out); }, {out}, out + " from " + in);
+    testutil::expect_error([&, &in = in, &out = out] { codonspace::self_train({seq}, in, out); }, {out},
+                           out + " from " + in);
   for (const auto& entry : fs::directory_iterator(SOURCE_TABLES)) {
     const std::string name = entry.path().filename().string();
     EXPECT_EQ(read_file("in/" + name), read_file(entry.path().string())) << name;
