@@ -188,15 +188,17 @@ void write_fragments(const std::string& dir, size_t index, const FastaRecord& re
   }
 }
 
-// Appends the file to out; returns its number of lines.
-size_t append_file(FILE* out, const std::string& path) {
+// Appends the file to out (named out_name in messages); returns its number
+// of lines.
+size_t append_file(FILE* out, const std::string& out_name, const std::string& path) {
   File in(path, "r");
   if (!in.is_open()) throw Error("cannot open the worker result " + file_reason(path, in.open_error()));
   std::vector<char> buf(1 << 16);
   size_t lines = 0, n;
   while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
     lines += static_cast<size_t>(std::count(buf.begin(), buf.begin() + static_cast<long>(n), '\n'));
-    std::fwrite(buf.data(), 1, n, out);
+    errno = 0;
+    if (std::fwrite(buf.data(), 1, n, out) != n) throw Error("cannot write " + file_reason(out_name, errno != 0 ? errno : EIO));
   }
   in.check_read();
   return lines;
@@ -545,6 +547,10 @@ std::string choose_work_dir(const std::vector<FastaRecord>& records, const std::
   unsigned long long best_room = 0;
   std::string best_dir;
   for (const std::string& dir : candidates) {
+    if (access(dir.c_str(), W_OK | X_OK) != 0) {
+      rooms += (rooms.empty() ? "" : ", ") + file_reason(dir, errno);
+      continue;
+    }
     const unsigned long long room = work_dir_room(dir);
     const unsigned long long together =
         std::accumulate(sorted.begin(), sorted.begin() + n_workers, 0ULL) + slack * static_cast<unsigned long long>(n_workers);
@@ -562,7 +568,7 @@ std::string choose_work_dir(const std::vector<FastaRecord>& records, const std::
         std::max_element(needs.begin(), needs.end(), [](const WorkSpace& a, const WorkSpace& b) { return a.bytes < b.bytes; }) -
         needs.begin());
     throw Error("record '" + records[largest].id + "' needs about " + megabytes(needs[largest].bytes + slack) +
-                " of working files, more than the room of every temporary directory (" + rooms +
+                " of working files, more than any temporary directory offers (" + rooms +
                 "); free some space or point TMPDIR at a directory with more");
   }
   progress.say("working files for " + std::to_string(fit) + " worker" + (fit == 1 ? "" : "s") +
@@ -732,7 +738,7 @@ void annotate(const AnnotateOptions& options) {
       std::unique_ptr<OutputStream> out = outputs.create(k);
       if (k == 0) write_gff_header(out->get(), provenance, records);
       for (size_t i = 0; i < records.size(); ++i) {
-        const size_t lines = append_file(out->get(), fragment_path(results, i, k));
+        const size_t lines = append_file(out->get(), finals[k], fragment_path(results, i, k));
         if (k == 0) total_genes += lines - 1;  // less the record's comment line
         if (i % 64 == 0) {
           out->check_write();

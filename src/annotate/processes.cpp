@@ -244,7 +244,7 @@ void Workers::wait_all(const std::function<void()>& tick) {
     }
     if (tick) tick();
     if (running_.empty()) break;
-    // Wakes on a worker's end, on SIGINT/SIGTERM/SIGHUP (EINTR), or after
+    // Wakes on a worker's end, on a caught signal (EINTR), or after
     // a quarter second for the progress report.
     const struct timespec pause = {0, 250 * 1000 * 1000};
     sigtimedwait(&chld, nullptr, &pause);
