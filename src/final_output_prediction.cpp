@@ -1,9 +1,88 @@
+#include <bit>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "file_io.h"
+#include "fixed_format.h"
 #include "stages.h"
 
 namespace codonspace {
+
+namespace {
+
+// The float strtof gives for a plain decimal word ("-"? digits, at most one
+// ".", at most 6 decimals, at most 15 digits), or false for any other word.
+// N / 10^k is formed exactly rounded in double and then rounded to float;
+// the two roundings give strtof's correctly rounded float unless the double
+// lies exactly halfway between two floats (any other float boundary is at
+// least one double step away, farther than the exact value can be), and
+// that case is left to strtof.
+bool plain_decimal(const char* w, size_t n, float& value) {
+  static constexpr double kPowers[7] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  size_t i = 0;
+  const bool negative = n > 0 && w[0] == '-';
+  if (negative) i = 1;
+  uint64_t number = 0;
+  int digits = 0, decimals = 0;
+  bool dot = false;
+  for (; i < n; ++i) {
+    const char c = w[i];
+    if (c == '.' && !dot) {
+      dot = true;
+      continue;
+    }
+    if (c < '0' || c > '9' || ++digits > 15) return false;
+    number = number * 10 + static_cast<uint64_t>(c - '0');
+    if (dot) ++decimals;
+  }
+  if (digits == 0 || decimals > 6) return false;
+  const double d = static_cast<double>(number) / kPowers[decimals];
+  // The 29 bits of a double's significand below a float's: exactly
+  // halfway when only their top bit is set (every value here is a normal
+  // float or zero).
+  constexpr uint64_t kLow = (uint64_t{1} << 29) - 1;
+  if ((std::bit_cast<uint64_t>(d) & kLow) == (uint64_t{1} << 28)) return false;
+  const float f = static_cast<float>(d);
+  value = negative ? -f : f;
+  return true;
+}
+
+// Reads one whitespace-delimited word and converts it as Scanner::next_float
+// does (strtof on the whole word, finite values only), through
+// plain_decimal when it can. False at the end of input.
+bool next_vector_component(const File& file, float& value) {
+  FILE* fp = file.get();
+  int c;
+  do c = getc_unlocked(fp);
+  while (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f');
+  if (c == EOF) {
+    file.check_read();
+    return false;
+  }
+  std::string word;
+  char buf[32];
+  size_t n = 0;
+  while (c != EOF && c != ' ' && c != '\n' && c != '\t' && c != '\r' && c != '\v' && c != '\f') {
+    if (n < sizeof buf) buf[n] = static_cast<char>(c);
+    ++n;
+    if (n > sizeof buf) word.push_back(static_cast<char>(c));
+    c = getc_unlocked(fp);
+  }
+  if (c == EOF) file.check_read();
+  if (n <= sizeof buf && plain_decimal(buf, n, value)) return true;
+  word.insert(0, buf, n <= sizeof buf ? n : sizeof buf);
+  char* end = nullptr;
+  const float v = std::strtof(word.c_str(), &end);
+  if (end == word.c_str() || *end != '\0' || !std::isfinite(v))
+    throw Error("'" + file.name() + "': malformed number '" + word + "'");
+  value = v;
+  return true;
+}
+
+}  // namespace
 
 Plane read_plane(const std::string& path) {
   File fp1(path, "r");
@@ -37,8 +116,8 @@ int final_output_prediction() {
   // The plane is read and checked in every run, also when no ORF reaches it.
   const Plane plane = read_plane(PLANE_FILE);
 
-  File fp(UNIT_GENE_VECTORS, "r");
-  File fp_signal(SIGNAL, "w+");
+  File fp(UNIT_GENE_VECTORS, "r", 1 << 20);
+  File fp_signal(SIGNAL, "w+", 1 << 20);
   if (!fp.is_open() || !fp_signal.is_open()) {
     all_open({&fp, &fp_signal});
     return -1;
@@ -50,10 +129,18 @@ int final_output_prediction() {
   unsigned long lines = 0;
   while (in.next_long(m)) {
     ++lines;
-    if (!in.next_long(n) || !in.next_long(j) || !in.next_long(k) || !in.next_float(x) || !in.next_float(y) ||
-        !in.next_float(z))
+    if (!in.next_long(n) || !in.next_long(j) || !in.next_long(k) || !next_vector_component(fp, x) ||
+        !next_vector_component(fp, y) || !next_vector_component(fp, z))
       throw Error("'" + std::string(UNIT_GENE_VECTORS) + "': line " + std::to_string(lines) + " is cut short");
-    if (plane_value(plane, x, y, z) > 0.0f) std::fprintf(out, "%ld %ld \n", j, k);
+    if (plane_value(plane, x, y, z) > 0.0f) {
+      char line[64];  // "%ld %ld \n"
+      size_t len = format_long(j, line);
+      line[len++] = ' ';
+      len += format_long(k, line + len);
+      line[len++] = ' ';
+      line[len++] = '\n';
+      std::fwrite(line, 1, len, out);
+    }
     if (lines % 4096 == 0) fp_signal.check_write();
   }
   fp_signal.close_output();

@@ -9,8 +9,8 @@ namespace codonspace {
 // The lists arrive in scan order, where the ORFs of one stop stand together
 // longest first, so the pair kept is the longest surviving ORF of its stop.
 int select_longest_orfs(const char* input) {
-  File fp(input, "r");
-  File fp_write(LONGEST_ORFS, "w+");
+  File fp(input, "r", 1 << 20);
+  File fp_write(LONGEST_ORFS, "w+", 1 << 16);
   if (!fp.is_open() || !fp_write.is_open()) {
     all_open({&fp, &fp_write});
     return -1;

@@ -11,7 +11,7 @@ const char* const FRAME_FILES[6] = {"1main_orfs",          "2main_orfs",        
 // Frame of a gene from b1 mod 3 and its strand: the direct strand gives
 // +1, +2, +3 for remainders 1, 2, 0; the complementary strand -3, -2, -1.
 int reading_frame() {
-  File fp_reading(LONGEST_ORFS, "r");
+  File fp_reading(LONGEST_ORFS, "r", 1 << 16);
   File frames[6] = {File(FRAME_FILES[0], "w+"), File(FRAME_FILES[1], "w+"), File(FRAME_FILES[2], "w+"),
                     File(FRAME_FILES[3], "w+"), File(FRAME_FILES[4], "w+"), File(FRAME_FILES[5], "w+")};
   if (!all_open({&fp_reading, &frames[0], &frames[1], &frames[2], &frames[3], &frames[4], &frames[5]}))

@@ -9,6 +9,7 @@
 
 #include "codon.h"
 #include "file_io.h"
+#include "fixed_format.h"
 #include "stages.h"
 
 namespace codonspace {
@@ -36,9 +37,23 @@ void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, st
     const long from = low > kBehind ? low - kBehind : 1;
     const long to = std::min(length_, std::max(high, low + kAhead));
     const size_t n = static_cast<size_t>(to - from + 1);
-    window_.resize(n);
     FILE* fp = genome_.get();
-    if (std::fseek(fp, from - 1, SEEK_SET) != 0 || std::fread(window_.data(), 1, n, fp) != n) {
+    // Pairs come in scan order, so the new window nearly always starts
+    // inside the old one and the file is read on from where the last read
+    // ended: the overlap is kept in memory, and no seek is needed.
+    size_t kept = 0;
+    if (from >= window_low_ && from <= window_high_ + 1 && file_offset_ == window_high_) {
+      kept = static_cast<size_t>(window_high_ - from + 1);
+      std::memmove(window_.data(), window_.data() + (from - window_low_), kept);
+    } else if (std::fseek(fp, from - 1, SEEK_SET) != 0) {
+      genome_.check_read();
+      throw Error("cannot read " + file_reason(genome_.name(), errno != 0 ? errno : EIO));
+    }
+    window_.resize(n);
+    const size_t wanted = n - kept;
+    const size_t got = std::fread(window_.data() + kept, 1, wanted, fp);
+    file_offset_ = from - 1 + static_cast<long>(kept + got);
+    if (got != wanted) {
       genome_.check_read();
       window_high_ = window_low_ - 1;
       throw Error("'" + genome_.name() + "' ended before position " + std::to_string(to));
@@ -58,7 +73,7 @@ void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, st
 }
 
 int export_sequences(const ExportFormat& format) {
-  File genome(PROCESSED_GENOME, "r");
+  File genome(PROCESSED_GENOME, "r", kBigBuffer);
   File pairs(format.pair_list, "r", kBigBuffer);
   File out(format.output, "w+", kBigBuffer);
   if (!genome.is_open() || !pairs.is_open() || !out.is_open()) {
@@ -76,11 +91,17 @@ int export_sequences(const ExportFormat& format) {
   while (in.next_pair(b1, b2)) {
     reader.read_orf(b1, b2, format.pair_list, seq);
     const long n = static_cast<long>(seq.size());
-    switch (format.header) {
-      case RecordHeader::LengthBoundsInline: std::fprintf(fp, "%ld %ld %ld ", n, b1, b2); break;
-      case RecordHeader::LengthOnly: std::fprintf(fp, "%ld\n", n); break;
-      case RecordHeader::LengthBoundsLine: std::fprintf(fp, "%ld %ld %ld\n", n, b1, b2); break;
+    // The headers "%ld %ld %ld ", "%ld\n" and "%ld %ld %ld\n".
+    char header[80];
+    size_t k = format_long(n, header);
+    if (format.header != RecordHeader::LengthOnly) {
+      header[k++] = ' ';
+      k += format_long(b1, header + k);
+      header[k++] = ' ';
+      k += format_long(b2, header + k);
     }
+    header[k++] = format.header == RecordHeader::LengthBoundsInline ? ' ' : '\n';
+    std::fwrite(header, 1, k, fp);
     std::fwrite(seq.data(), 1, seq.size(), fp);
     putc_unlocked('\n', fp);
     if (++records % 4096 == 0) out.check_write();

@@ -46,6 +46,7 @@ class GenomeReader {
   std::vector<char> window_;
   long window_low_ = 1;   // position of window_[0]
   long window_high_ = 0;  // last position held; below window_low_ when empty
+  long file_offset_ = 0;  // where the genome stream stands (bytes read so far)
 };
 
 }  // namespace codonspace
