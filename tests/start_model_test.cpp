@@ -1,0 +1,230 @@
+// The start model on a synthetic genome: genes whose true start (behind a
+// planted ribosome-binding motif) lies downstream of an earlier in-frame
+// start codon that opens a non-coding stretch.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "annotate/start_model.h"
+#include "file_io.h"
+#include "test_util.h"
+
+using codonspace::Gene;
+using codonspace::annotate::StartChoice;
+using codonspace::annotate::StartModel;
+using codonspace::annotate::StartModelOptions;
+
+namespace {
+
+constexpr const char* kMotif = "AGGAGG";
+constexpr int kSpacer = 7;
+
+bool is_start(const std::string& c) { return c == "ATG" || c == "GTG" || c == "TTG"; }
+bool is_stop(const std::string& c) { return c == "TAA" || c == "TAG" || c == "TGA"; }
+
+// A planted gene: where the called gene (the longest ORF) and the true gene
+// begin, and where it ends, in genome coordinates.
+struct Planted {
+  Gene called, truth;
+};
+
+class SyntheticGenome {
+ public:
+  explicit SyntheticGenome(unsigned seed) : rng_(seed) {
+    // A codon usage unlike the background: a few codons of each kind favoured.
+    for (int i = 0; i < 64; ++i) {
+      const std::string c = codon_of(i);
+      weight_.push_back(is_stop(c) ? 0.0 : (i % 7 == 0 || i % 5 == 1) ? 12.0 : 1.0);
+    }
+  }
+
+  // Appends an intergenic stretch and one gene; with a decoy, the gene is
+  // called from an in-frame start codon some codons before its true start.
+  void add_gene(bool decoy, char strand) {
+    std::string unit = random_bases(40, "AATTTACG");
+    unit += "TAA";  // closes the frame upstream of the gene
+    size_t called = 0, truth = 0;
+    for (;;) {
+      std::string g;
+      if (decoy) {
+        g += "ATG";
+        for (int k = 0, n = 12 + pick(10); k < n; ++k) g += noncoding_codon();
+      }
+      // Motif, spacer, start codon, body, stop.
+      const size_t motif_at = g.size() + 3 * static_cast<size_t>(pick(2)) + 2;  // the start codon in frame
+      g += random_bases(motif_at - g.size(), "AATTCG");
+      g += kMotif;
+      g += random_bases(kSpacer, "AATTTCG");
+      const size_t start = g.size();
+      g += "ATG";
+      for (int k = 0, n = 100 + pick(100); k < n; ++k) g += coding_codon();
+      g += "TAA";
+      if ((start % 3) != 0 || !clean_before(g, start, decoy)) continue;
+      called = decoy ? 0 : start;
+      truth = start;
+      unit += g;
+      break;
+    }
+    // The gene begins after the 43 bases of the intergenic stretch and the stop.
+    const long c1 = 43 + static_cast<long>(called) + 1, t1 = 43 + static_cast<long>(truth) + 1;
+    const long e = static_cast<long>(unit.size());  // the stop codon's last base
+    unit += random_bases(30, "AATTTACG");
+    const long offset = static_cast<long>(genome_.size());
+    const long len = static_cast<long>(unit.size());
+    Planted p;
+    if (strand == '+') {
+      genome_ += unit;
+      p.called = Gene{offset + c1, offset + e, '+'};
+      p.truth = Gene{offset + t1, offset + e, '+'};
+    } else {
+      genome_ += testutil::reverse_complement(unit);
+      p.called = Gene{offset + len + 1 - e, offset + len + 1 - c1, '-'};
+      p.truth = Gene{offset + len + 1 - e, offset + len + 1 - t1, '-'};
+    }
+    planted_.push_back(p);
+  }
+
+  const std::string& sequence() const { return genome_; }
+  const std::vector<Planted>& planted() const { return planted_; }
+  std::vector<Gene> called() const {
+    std::vector<Gene> out;
+    for (const Planted& p : planted_) out.push_back(p.called);
+    return out;
+  }
+
+ private:
+  static std::string codon_of(int i) {
+    const char* b = "ACGT";
+    return {b[i / 16], b[(i / 4) % 4], b[i % 4]};
+  }
+  int pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
+  std::string random_bases(size_t n, const char* alphabet) {
+    const size_t k = std::char_traits<char>::length(alphabet);
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s.push_back(alphabet[rng_() % k]);
+    return s;
+  }
+  std::string coding_codon() {
+    double total = 0;
+    for (double w : weight_) total += w;
+    double x = static_cast<double>(rng_()) / static_cast<double>(std::mt19937::max()) * total;
+    for (int i = 0; i < 64; ++i) {
+      x -= weight_[static_cast<size_t>(i)];
+      if (x <= 0 && weight_[static_cast<size_t>(i)] > 0) return codon_of(i);
+    }
+    return "GCC";
+  }
+  std::string noncoding_codon() {
+    for (;;) {
+      std::string c = random_bases(3, "AATTTCG");
+      if (!is_stop(c) && !is_start(c)) return c;
+    }
+  }
+  // No stop codon in frame before the true start, and no start codon but the decoy.
+  static bool clean_before(const std::string& g, size_t start, bool decoy) {
+    for (size_t i = decoy ? 3 : 0; i < start; i += 3) {
+      const std::string c = g.substr(i, 3);
+      if (is_stop(c) || is_start(c)) return false;
+    }
+    return true;
+  }
+
+  std::mt19937 rng_;
+  std::vector<double> weight_;
+  std::string genome_;
+  std::vector<Planted> planted_;
+};
+
+SyntheticGenome make_genome(unsigned seed, int genes) {
+  SyntheticGenome g(seed);
+  for (int i = 0; i < genes; ++i) g.add_gene(/*decoy=*/i % 3 != 0, i % 2 == 0 ? '+' : '-');
+  return g;
+}
+
+StartModel train(const SyntheticGenome& g, const StartModelOptions& options = {}) {
+  return StartModel::train({&g.sequence()}, {g.called()}, options);
+}
+
+}  // namespace
+
+// Two genomes of a third of genes called right and two thirds called from a
+// decoy: the planted starts are chosen on both strands, with their motif.
+TEST(StartModelTest, ChoosesThePlantedStartsBehindTheMotif) {
+  for (unsigned seed : {1U, 2U}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const SyntheticGenome g = make_genome(seed, 150);
+    const StartModel model = train(g);
+    ASSERT_TRUE(model.trained());
+    EXPECT_NE(model.motif_consensus().find("GGAG"), std::string::npos) << model.motif_consensus();
+    // The motif may be learnt a base or two off the planted one's frame: it
+    // must overlap it by four bases at least.
+    EXPECT_NEAR(model.typical_spacer(), kSpacer, 2);
+    int right = 0, decoys = 0, decoys_right = 0;
+    for (const Planted& p : g.planted()) {
+      const StartChoice c = model.choose(g.sequence(), p.called);
+      EXPECT_EQ(c.gene.strand, p.truth.strand);
+      EXPECT_EQ(p.truth.strand == '+' ? c.gene.end : c.gene.start, p.truth.strand == '+' ? p.truth.end : p.truth.start)
+          << "the stop never moves";
+      const bool ok = c.gene == p.truth;
+      right += ok;
+      if (!(p.called == p.truth)) {
+        ++decoys;
+        decoys_right += ok;
+      }
+      if (ok) {
+        EXPECT_EQ(c.start_codon, "ATG");
+        EXPECT_NE(c.rbs_motif.find("GGAG"), std::string::npos) << c.rbs_motif;
+        EXPECT_NEAR(c.rbs_spacer, kSpacer, 2);
+        EXPECT_GT(c.confidence, 0.5);
+      }
+    }
+    EXPECT_EQ(decoys, 100);
+    EXPECT_GE(decoys_right, 97) << "planted starts behind a decoy";
+    EXPECT_GE(right, 145) << "all planted starts";
+    // choose_all gives the same genes in the same order.
+    const std::vector<Gene> all = model.choose_all(g.sequence(), g.called());
+    ASSERT_EQ(all.size(), g.planted().size());
+    for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], model.choose(g.sequence(), g.called()[i]).gene);
+  }
+}
+
+// Where the model must keep the called start: the minimum length forbids the
+// later start, too few genes to train on, a gene that is no gene of the
+// sequence, a start codon outside the list.
+TEST(StartModelTest, KeepsTheCalledStartWhenItMust) {
+  const SyntheticGenome g = make_genome(3, 90);
+  const std::vector<Gene> called = g.called();
+
+  StartModelOptions long_min;
+  long_min.min_length = 2000;  // no gene reaches it from a later start
+  const StartModel strict = train(g, long_min);
+  ASSERT_TRUE(strict.trained());
+  for (const Gene& c : called) EXPECT_EQ(strict.choose(g.sequence(), c).gene, c);
+
+  const StartModel few = StartModel::train({&g.sequence()}, {std::vector<Gene>(called.begin(), called.begin() + 5)}, {});
+  EXPECT_FALSE(few.trained());
+  for (const Gene& c : called) EXPECT_EQ(few.choose(g.sequence(), c).gene, c);
+
+  StartModelOptions gtg_only;
+  gtg_only.start_codons = {"GTG"};
+  const StartModel gtg = train(g, gtg_only);
+  EXPECT_FALSE(gtg.trained()) << "no called gene begins with GTG";
+
+  const StartModel model = train(g);
+  ASSERT_TRUE(model.trained());
+  const long n = static_cast<long>(g.sequence().size());
+  struct Case {
+    const char* what;
+    Gene gene;
+  };
+  const Case cases[] = {
+      {"beyond the sequence", Gene{n - 299, n + 3, '+'}},
+      {"not whole codons", Gene{called[0].start, called[0].end + 1, '+'}},
+      {"no start codon at its start", Gene{called[0].start + 1, called[0].end + 1, '+'}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(model.choose(g.sequence(), c.gene).gene, c.gene) << c.what;
+
+  EXPECT_THROW(StartModel::train({&g.sequence()}, {}, {}), codonspace::Error);
+}
