@@ -44,7 +44,8 @@ void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, st
     size_t kept = 0;
     if (from >= window_low_ && from <= window_high_ + 1 && file_offset_ == window_high_) {
       kept = static_cast<size_t>(window_high_ - from + 1);
-      std::memmove(window_.data(), window_.data() + (from - window_low_), kept);
+      // The first window starts empty (no data pointer): nothing to move.
+      if (kept > 0) std::memmove(window_.data(), window_.data() + (from - window_low_), kept);
     } else if (std::fseek(fp, from - 1, SEEK_SET) != 0) {
       genome_.check_read();
       throw Error("cannot read " + file_reason(genome_.name(), errno != 0 ? errno : EIO));
