@@ -41,10 +41,10 @@ struct StartModelOptions {
   // Weights of the signals in a candidate's total (the start codon's weighs
   // 1) and the penalty per candidate passed over upstream of it; measured on
   // the shared genomes (docs/start_model.md).
-  double rbs_weight = 1;
-  double context_weight = 0.25;
+  double rbs_weight = 0.7;
+  double context_weight = 0.3;
   double coding_weight = 0.3;
-  double skip_penalty = 1;
+  double skip_penalty = 0.8;
 };
 
 // Bases of the RBS motif, and the range of spacers it is searched over.
