@@ -169,7 +169,9 @@ TEST_F(RunSafetyTest, WriteProtectedResultIsRefusedBeforeAnyResultIsReplaced) {
   if (geteuid() == 0) {
     ASSERT_EQ(chmod(".", 0777), 0);
   }
-  ASSERT_EQ(run_unprivileged({"genome.fna", "10", "1", "ATG"}).status, 0);
+  const int first = run_unprivileged({"genome.fna", "10", "1", "ATG"}).status;
+  if (first == 126) GTEST_SKIP() << "root here cannot become an unprivileged user";
+  ASSERT_EQ(first, 0);
   ASSERT_EQ(chmod("gene_sequences", 0444), 0);
   const auto before = snapshot();
   ASSERT_EQ(before.count("./3main_orfs"), 1u);
