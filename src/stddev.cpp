@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "decimal_parse.h"
 #include "evaluator/line_reader.h"
 #include "file_io.h"
 #include "fixed_format.h"
@@ -39,11 +40,13 @@ File open_or_throw(const char* name, const char* mode) {
 
 // The value a float takes after being printed with "%f" and read back: the
 // text comes from the formatter that is byte-identical to printf, and
-// strtof reads it as the stage's number reader does ("nan" and "-nan"
+// plain_decimal or strtof reads it as the stage's number reader does ("nan" and "-nan"
 // included, with their sign).
 float through_text(float v) {
   char text[352];
   const size_t n = format_fixed6(static_cast<double>(v), text);
+  float value;
+  if (plain_decimal(text, n, value)) return value;
   text[n] = '\0';
   return std::strtof(text, nullptr);
 }

@@ -3,11 +3,17 @@
 // genome_test.cpp with the other exporters).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 
+#include "decimal_parse.h"
 #include "file_io.h"
 #include "protein_stages.h"
 #include "stages.h"
@@ -194,4 +200,49 @@ TEST_F(DeviationTest, MethodThreeScreenFromPairsToSurvivors) {
   EXPECT_EQ(deviations.substr(0, deviations.rfind("0 0 ")), "1 63 0.000000\n66 74 15.389675\n139 77 0.000000\n");
   ASSERT_EQ(check_stddev_gene(), 0);
   EXPECT_EQ(read_file(STD_CHECK), "1 63\n139 77\n");
+}
+
+// The fast decimal reader must give strtof's float bit for bit whenever it
+// answers at all, and answer for the ordinary printed values.
+TEST(PlainDecimal, AgreesWithStrtof) {
+  const auto agrees = [](const std::string& text) {
+    float fast = 0.0f;
+    if (!plain_decimal(text.data(), text.size(), fast)) return true;
+    const float slow = std::strtof(text.c_str(), nullptr);
+    return std::memcmp(&fast, &slow, sizeof fast) == 0;
+  };
+  // Exactly halfway between two floats, in double as in decimal: only strtof
+  // knows the exact value lies on the tie, so the fast reader declines.
+  float unused;
+  EXPECT_FALSE(plain_decimal("16777217", 8, unused));
+  EXPECT_FALSE(plain_decimal("16777219", 8, unused));
+  const struct {
+    const char* text;
+    bool answered;
+  } cases[] = {
+      {"0.333333", true},  {"-0.000000", true}, {"91.666664", true},     {"16777217.000001", true},
+      {"16777218", true},  {"0.5", true},       {"12.", true},           {".25", true},
+      {"nan", false},      {"-nan", false},     {"1e5", false},          {"0.1234567", false},
+      {"1.2.3", false},    {"", false},         {"-", false},            {"1234567890123456", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(plain_decimal(c.text, std::strlen(c.text), unused), c.answered);
+    EXPECT_TRUE(agrees(c.text));
+  }
+  // Every "%f" text of a run of six-decimal values, and printed random floats.
+  char text[64];
+  for (long n = 0; n < 300000; ++n) {
+    std::snprintf(text, sizeof text, "%ld.%06ld", n * 7919 / 1000000, n * 7919 % 1000000);
+    ASSERT_TRUE(agrees(text)) << text;
+  }
+  std::mt19937 rng(5);
+  for (int i = 0; i < 300000; ++i) {
+    const uint32_t bits = rng();
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v) || std::fabs(v) > 1e8f) continue;
+    std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
+    ASSERT_TRUE(agrees(text)) << text;
+  }
 }

@@ -41,12 +41,22 @@ float spread(const std::array<float, N>& values) {
   return hi - lo;
 }
 
-// Per residue index: the four coordinates as floats and the norms of the six
-// coordinate pairs, each computed as the per-window formula does (sqrtf of
-// a sum of exact small squares), so a lookup gives the same float.
+// Four single-precision (or integer) lanes. Lane-wise additions and
+// multiplications round every lane exactly as the same scalar operation
+// does, so a lane holding one of the score's running sums gives the same
+// float as a scalar loop adding the same terms in the same order.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int IntLanes __attribute__((vector_size(16)));
+
+// Per residue index: the coordinates g d s l (as integers, and as floats)
+// and the norms of the six coordinate pairs gd gs gl ds | dl sl, each
+// computed as the per-window formula does (sqrtf of a sum of exact small
+// squares), so a lookup gives the same float.
 struct ResidueFigures {
-  float g, d, s, l;
-  float gd, gs, gl, ds, dl, sl;
+  IntLanes coordinates;
+  Lanes centre;
+  Lanes norms_a;  // gd gs gl ds
+  Lanes norms_b;  // dl sl 0 0
 };
 
 std::array<ResidueFigures, RESIDUE_COUNT + 1> make_residue_figures() {
@@ -55,16 +65,12 @@ std::array<ResidueFigures, RESIDUE_COUNT + 1> make_residue_figures() {
     const std::array<int, 4>& c = residue_coordinates(i);
     const float g = static_cast<float>(c[0]), d = static_cast<float>(c[1]);
     const float s = static_cast<float>(c[2]), l = static_cast<float>(c[3]);
-    t[static_cast<size_t>(i)] = {g,
-                                 d,
-                                 s,
-                                 l,
-                                 std::sqrt(g * g + d * d),
-                                 std::sqrt(g * g + s * s),
-                                 std::sqrt(g * g + l * l),
-                                 std::sqrt(d * d + s * s),
-                                 std::sqrt(d * d + l * l),
-                                 std::sqrt(s * s + l * l)};
+    ResidueFigures& f = t[static_cast<size_t>(i)];
+    f.coordinates = IntLanes{c[0], c[1], c[2], c[3]};
+    f.centre = Lanes{g, d, s, l};
+    f.norms_a = Lanes{std::sqrt(g * g + d * d), std::sqrt(g * g + s * s), std::sqrt(g * g + l * l),
+                      std::sqrt(d * d + s * s)};
+    f.norms_b = Lanes{std::sqrt(d * d + l * l), std::sqrt(s * s + l * l), 0.0f, 0.0f};
   }
   return t;
 }
@@ -108,70 +114,52 @@ ScoreDetails ProteinScorer::score(std::string_view residues, int lword) {
 
   // Windows, one per centre. The window sums are sums of small integers,
   // exact in single precision whatever the order, so they slide: add the
-  // residue entering, subtract the one leaving.
+  // residue entering, subtract the one leaving. The twenty running sums sit
+  // in lanes (see Lanes), each adding its terms in centre order.
   const long ihalf = lword / 2;
   r.nwin = nres - lword + 1;
-  float gcen = 0, dcen = 0, scen = 0, lcen = 0;
-  float gdnrm = 0, gsnrm = 0, glnrm = 0, dsnrm = 0, dlnrm = 0, slnrm = 0;
-  float gsq = 0, dsq = 0, ssq = 0, lsq = 0;
-  float gdsq = 0, gssq = 0, glsq = 0, dssq = 0, dlsq = 0, slsq = 0;
+  Lanes cen = {}, nrm_a = {}, nrm_b = {}, sq = {}, pair_a = {}, pair_b = {};
   const float inverse = 1.0f / static_cast<float>(lword);
-  const float q = inverse * inverse;
+  const float qs = inverse * inverse;
+  const Lanes q = {qs, qs, qs, qs};
+  const Lanes zero = {};
   const int* idx = index_.data();
-  int gi = 0, di = 0, si = 0, li = 0;
-  for (long j = 0; j < lword - 1; ++j) {
-    const ResidueFigures& f = kFigures[static_cast<size_t>(idx[j])];
-    gi += static_cast<int>(f.g);
-    di += static_cast<int>(f.d);
-    si += static_cast<int>(f.s);
-    li += static_cast<int>(f.l);
-  }
+  IntLanes window = {};
+  for (long j = 0; j < lword - 1; ++j) window += kFigures[static_cast<size_t>(idx[j])].coordinates;
   for (long n = ihalf; n < nres - ihalf; ++n) {
-    const ResidueFigures& in = kFigures[static_cast<size_t>(idx[n + ihalf])];
-    gi += static_cast<int>(in.g);
-    di += static_cast<int>(in.d);
-    si += static_cast<int>(in.s);
-    li += static_cast<int>(in.l);
-    const float gsum = static_cast<float>(gi), dsum = static_cast<float>(di);
-    const float ssum = static_cast<float>(si), lsum = static_cast<float>(li);
-    const ResidueFigures& out = kFigures[static_cast<size_t>(idx[n - ihalf])];
-    gi -= static_cast<int>(out.g);
-    di -= static_cast<int>(out.d);
-    si -= static_cast<int>(out.s);
-    li -= static_cast<int>(out.l);
+    window += kFigures[static_cast<size_t>(idx[n + ihalf])].coordinates;
+    const Lanes sums = __builtin_convertvector(window, Lanes);  // gsum dsum ssum lsum
+    window -= kFigures[static_cast<size_t>(idx[n - ihalf])].coordinates;
 
     const ResidueFigures& centre = kFigures[static_cast<size_t>(idx[n])];
-    gcen = gcen + centre.g;
-    dcen = dcen + centre.d;
-    scen = scen + centre.s;
-    lcen = lcen + centre.l;
-    gdnrm = gdnrm + centre.gd;
-    gsnrm = gsnrm + centre.gs;
-    glnrm = glnrm + centre.gl;
-    dsnrm = dsnrm + centre.ds;
-    dlnrm = dlnrm + centre.dl;
-    slnrm = slnrm + centre.sl;
+    cen = cen + centre.centre;
+    nrm_a = nrm_a + centre.norms_a;
+    nrm_b = nrm_b + centre.norms_b;
 
-    const float G = gsum * gsum, D = dsum * dsum, S = ssum * ssum, L = lsum * lsum;
-    gsq = gsq + G * q;
-    dsq = dsq + D * q;
-    ssq = ssq + S * q;
-    lsq = lsq + L * q;
-    const float gdsum = G + D, gssum = G + S, glsum = G + L;
-    const float dssum = D + S, dlsum = D + L, slsum = S + L;
-    gdsq = gdsq + gdsum * q;
-    gssq = gssq + gssum * q;
-    glsq = glsq + glsum * q;
-    dssq = dssq + dssum * q;
-    dlsq = dlsq + dlsum * q;
-    slsq = slsq + slsum * q;
+    const Lanes squares = sums * sums;  // G D S L
+    sq = sq + squares * q;
+    // G+D G+S G+L D+S | D+L S+L 0 0
+    const Lanes pairs_a = __builtin_shufflevector(squares, squares, 0, 0, 0, 1) +
+                          __builtin_shufflevector(squares, squares, 1, 2, 3, 2);
+    const Lanes pairs_b = __builtin_shufflevector(squares, zero, 1, 2, 4, 4) +
+                          __builtin_shufflevector(squares, zero, 3, 3, 4, 4);
+    pair_a = pair_a + pairs_a * q;
+    pair_b = pair_b + pairs_b * q;
 
     // Octant 1 + 4*(A fails) + 2*(B fails) + (C fails); a tie puts the
     // window in no octant.
+    const float gdsum = pairs_a[0], gssum = pairs_a[1], glsum = pairs_a[2], dssum = pairs_a[3];
+    const float dlsum = pairs_b[0], slsum = pairs_b[1];
     if (dssum == glsum || slsum == gdsum || dlsum == gssum) continue;
     const int m = (dssum < glsum ? 0 : 4) + (slsum < gdsum ? 0 : 2) + (dlsum < gssum ? 0 : 1);
     ++r.noct[static_cast<size_t>(m)];
   }
+  const float gcen = cen[0], dcen = cen[1], scen = cen[2], lcen = cen[3];
+  const float gdnrm = nrm_a[0], gsnrm = nrm_a[1], glnrm = nrm_a[2], dsnrm = nrm_a[3];
+  const float dlnrm = nrm_b[0], slnrm = nrm_b[1];
+  const float gsq = sq[0], dsq = sq[1], ssq = sq[2], lsq = sq[3];
+  const float gdsq = pair_a[0], gssq = pair_a[1], glsq = pair_a[2], dssq = pair_a[3];
+  const float dlsq = pair_b[0], slsq = pair_b[1];
 
   // Summaries.
   const float nwin = static_cast<float>(r.nwin);

@@ -46,9 +46,29 @@ void translate_candidate(std::string_view bases, long nlen, Translation& out) {
   out.nbase3 = 3 * (nlen / 3);
   out.nunk = 0;
   out.residues.clear();
-  const auto at = [bases](size_t p) { return p < bases.size() ? bases[p] : ' '; };
   const long codons = out.nbase3 / 3;
-  for (long c = 0; c < codons; ++c) {
+  // First the codons that lie wholly inside the line, without bounds
+  // checks; a codon that begins with a blank ends the translation here too.
+  const long whole = std::max(0L, std::min(codons, static_cast<long>(bases.size() / 3)));
+  out.residues.resize(static_cast<size_t>(whole));
+  char* residue = out.residues.data();
+  long c = 0;
+  for (; c < whole; ++c) {
+    const char* p = bases.data() + 3 * c;
+    if (p[0] == ' ') break;
+    const int b1 = kBaseNumber[static_cast<unsigned char>(p[0])];
+    const int b2 = kBaseNumber[static_cast<unsigned char>(p[1])];
+    const int b3 = kBaseNumber[static_cast<unsigned char>(p[2])];
+    if ((b1 | b2 | b3) < 0) {
+      ++out.nunk;
+      continue;
+    }
+    *residue++ = kGeneticCode[16 * b1 + 4 * b2 + b3];
+  }
+  out.residues.resize(static_cast<size_t>(residue - out.residues.data()));
+  if (c < whole) return;  // stopped at a blank
+  const auto at = [bases](size_t p) { return p < bases.size() ? bases[p] : ' '; };
+  for (; c < codons; ++c) {
     const size_t p = 3 * static_cast<size_t>(c);
     if (at(p) == ' ') break;  // the line is shorter than its length says
     const int b1 = kBaseNumber[static_cast<unsigned char>(at(p))];
