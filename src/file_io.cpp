@@ -41,7 +41,8 @@ ssize_t output_write(void* cookie, const char* buf, size_t size) {
     if (n <= 0) {
       if (out->first_error == 0) out->first_error = n < 0 ? errno : EIO;
       errno = out->first_error;
-      return done > 0 ? static_cast<ssize_t>(done) : -1;
+      // A short count (never a negative one) marks the stream's error.
+      return static_cast<ssize_t>(done);
     }
     done += static_cast<size_t>(n);
   }
