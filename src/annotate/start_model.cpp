@@ -112,7 +112,7 @@ int rbs_bin(double likelihood_ratio) {
 }
 }  // namespace
 
-// Fills the three signals and the total of every candidate.
+// Fills every signal and the total of each candidate.
 void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
   if (cands.empty()) return;
   // Coding evidence: suffix sums of the codon-pair ratio; suffix[k] adds

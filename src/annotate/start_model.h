@@ -3,21 +3,28 @@
 // longest ORF's start down to the last one that keeps the minimum length.
 //
 // The model is trained on the genome it annotates, without any annotation,
-// by self-training: starts are first chosen by coding evidence alone; then,
-// for a few rounds, the model is re-estimated from the starts it chose and
-// chooses again. A candidate start is scored by three signals:
+// by self-training: the longest ORFs' starts seed it; for a few rounds it is
+// then re-estimated from the starts it chose and chooses again. A candidate
+// start is scored by:
 //
 //   - a ribosome-binding-site motif upstream of it: a position weight matrix
 //     of RBS_WIDTH bases and a distribution of its spacer (the bases between
 //     the motif and the start codon), fitted by expectation maximisation
-//     with zero or one motif per upstream region;
+//     with zero or one motif per upstream region; the motif's likelihood
+//     ratio is binned and each bin scored by how often it comes with chosen
+//     starts rather than with passed-over candidates;
 //   - the start codon's own preference: how much more often the codon is a
-//     chosen start than an in-frame start codon that was passed over;
+//     chosen start than a passed-over candidate;
+//   - the context: the bases around the start codon, position by position,
+//     chosen starts against passed-over candidates;
 //   - coding evidence: the in-frame codon-pair (hexamer) log-likelihood
 //     ratio, coding against the genome's background, summed from the
 //     candidate to the stop. Choosing a later start drops the segment in
 //     between, so a segment that looks coding keeps the start upstream and a
-//     segment that looks non-coding moves it downstream.
+//     segment that looks non-coding moves it downstream;
+//   - a penalty per candidate passed over upstream of it (a prior for the
+//     earlier start, without which some downstream candidate of a long gene
+//     wins by chance).
 //
 // See docs/start_model.md for the design and the measurements behind it.
 #pragma once
