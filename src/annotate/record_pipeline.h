@@ -26,9 +26,8 @@ struct WorkSpace {
   unsigned long long orfs = 0;          // ORFs the scan lists
 };
 
-// An upper bound of the working space of the record, from one pass that
-// pairs every start with the next in-frame stop on both strands (the scan
-// lists a subset of these pairs) and applies the length bounds.
+// An upper bound of the working space of the record, from the ORFs the
+// scan lists for it (counted, not written).
 WorkSpace working_space(const std::string& sequence, const PredictOptions& options);
 
 // Runs the method on the record in the current directory, which must hold
