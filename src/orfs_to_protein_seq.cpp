@@ -36,12 +36,17 @@ void parse_header(const char* line, long (&values)[3]) {
   }
 }
 
-// Letter of every codon index (three base values 0..3, T C A G), 0 for stops.
+// Letter of every codon: base values 0..3 (T C A G) for the four bases and
+// 64 for anything else, so 16 v1 + 4 v2 + v3 stays below 64 exactly for a
+// codon of three bases; the letter is 0 for stops and for all other codes.
 struct CodonLetters {
-  signed char base[256];
-  char letter[64];
+  unsigned short base[256];
+  char letter[21 * 64 + 1];  // codes up to 16 x 64 + 4 x 64 + 64
   constexpr CodonLetters() : base(), letter() {
-    for (int c = 0; c < 256; ++c) base[c] = static_cast<signed char>(base_value(static_cast<char>(c)));
+    for (int c = 0; c < 256; ++c) {
+      const int v = base_value(static_cast<char>(c));
+      base[c] = static_cast<unsigned short>(v < 0 ? 64 : v);
+    }
     for (int k = 0; k < 64; ++k) letter[k] = GENETIC_CODE[k] == '-' ? 0 : GENETIC_CODE[k];
   }
 };
@@ -50,15 +55,17 @@ constexpr CodonLetters kCodons{};
 // Appends the letters of the complete sense codons among the first `groups`
 // codon groups of a sequence line free of '\0' characters.
 void translate_groups(const char* seq, size_t length, size_t groups, std::string& protein) {
-  for (size_t g = 0; g < groups && 3 * g + 3 <= length; ++g) {
-    const char* c = seq + 3 * g;
-    const int v1 = kCodons.base[static_cast<unsigned char>(c[0])];
-    const int v2 = kCodons.base[static_cast<unsigned char>(c[1])];
-    const int v3 = kCodons.base[static_cast<unsigned char>(c[2])];
-    if ((v1 | v2 | v3) < 0) continue;
-    const char letter = kCodons.letter[16 * v1 + 4 * v2 + v3];
-    if (letter != 0) protein.push_back(letter);
+  const size_t whole = std::min(groups, length / 3);
+  const size_t start = protein.size();
+  protein.resize(start + whole);
+  char* out = protein.data() + start;
+  for (size_t g = 0; g < whole; ++g) {
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(seq + 3 * g);
+    const char letter = kCodons.letter[16 * kCodons.base[c[0]] + 4 * kCodons.base[c[1]] + kCodons.base[c[2]]];
+    *out = letter;
+    out += letter != 0;
   }
+  protein.resize(static_cast<size_t>(out - protein.data()));
 }
 
 // The smallest record translated: a header below 4 bases (or a sequence
