@@ -14,7 +14,7 @@ std::string default_tables_dir() {
   std::error_code ec;
   const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    const fs::path installed = (exe.parent_path() / ".." / "share" / "codonspace" / "data").lexically_normal();
+    const fs::path installed = (exe.parent_path() / CODONSPACE_INSTALLED_DATA_DIR).lexically_normal();
     if (fs::is_directory(installed, ec)) return installed.string();
   }
   return CODONSPACE_SOURCE_DATA_DIR;

@@ -128,14 +128,14 @@ int main(int argc, char** argv) {
       gff = true;
     } else if (!a.empty() && a[0] == '-') {
       usage();
-      return 2;
+      return 1;
     } else {
       pos.push_back(a);
     }
   }
   if (pos.size() != 2 || (per_record && (have_seqid || gff))) {
     usage();
-    return 2;
+    return 1;
   }
   const std::string ref_path = pos[0], pred_path = pos[1];
   try {
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "evaluate: write error on standard output\n");
       return 1;
     }
-  } catch (const Error& e) {
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "evaluate: %s\n", e.what());
     return 1;
   }

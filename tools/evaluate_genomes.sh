@@ -24,7 +24,7 @@ while getopts "b:d:g:m:M:" opt; do
     g) genomes=$(cd "$OPTARG" && pwd) ;;
     m) min_length=$OPTARG ;;
     M) method=$OPTARG ;;
-    *) echo "usage: $0 [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [-M METHOD] [START ...]" >&2; exit 2 ;;
+    *) echo "usage: $0 [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [-M METHOD] [START ...]" >&2; exit 1 ;;
   esac
 done
 shift $((OPTIND - 1))

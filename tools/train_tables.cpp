@@ -77,7 +77,7 @@ struct Genome {
   std::fprintf(stderr,
                "usage: train_tables [--min-length N] [--starts ATG[,GTG,...]] [--tables DIR] [--out DIR]\n"
                "                    GENOME.fna REFERENCE.cds.tsv [GENOME.fna REFERENCE.cds.tsv ...]\n");
-  std::exit(2);
+  std::exit(1);
 }
 
 std::string base_name(const std::string& path) {
@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     std::fprintf(stderr, "train_tables: wrote %s/z.dat and %s/best_plane_fixed.dat in %.1f s\n", out_dir.c_str(),
                  out_dir.c_str(), secs);
-  } catch (const Error& e) {
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "train_tables: %s\n", e.what());
     return 1;
   }
