@@ -55,10 +55,7 @@ long candidate_number(const std::string& line) {
 int binary_talvisca_mod_newtalvisca() {
   File fp(EVALUATOR_REPORT, "r", 1 << 16);
   File fp_write(SIGNAL_TALVISCA66, "w", 1 << 16);
-  if (!fp.is_open() || !fp_write.is_open()) {
-    all_open({&fp, &fp_write});
-    return -1;
-  }
+  require_open({&fp, &fp_write});
   FILE* out = fp_write.get();
   std::string line;
   unsigned long line_no = 0;

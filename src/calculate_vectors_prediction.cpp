@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codon.h"
+#include "codon_vector.h"
 #include "file_io.h"
 #include "fixed_format.h"
 #include "stages.h"
@@ -53,11 +54,8 @@ void cal_freq_codons(const char* str, int noofbases, int* result, bool /*is_gene
   for (int i = 0; i < end; i += 3) ++result[codon_srno(str + i)];
 }
 
-void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, float x,
-                      float y, float z, float mod) {
-  // The quotients stay in double; the next stage reads the printed values.
+void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, const CodonVector& v) {
   // Same bytes as "%d %d %d %d %f %f %f\n", formatted without printf.
-  const double m = mod;
   char line[1200];
   size_t k = format_long(current_pair, line);
   line[k++] = ' ';
@@ -66,10 +64,7 @@ void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, lon
   k += format_long(start, line + k);
   line[k++] = ' ';
   k += format_long(stop, line + k);
-  for (float component : {x, y, z}) {
-    line[k++] = ' ';
-    k += format_fixed6(static_cast<double>(component) / m, line + k);
-  }
+  k += format_unit_vector(v, line + k);
   line[k++] = '\n';
   std::fwrite(line, 1, k, fp);
 }
@@ -81,12 +76,7 @@ int calculate_vectors_prediction() {
 
   File fp_input(LONGEST_ORF_SEQUENCES, "r", 1 << 20);
   File fp_results_geneunit(UNIT_GENE_VECTORS, "w+", 1 << 20);
-  if (!fp_input.is_open() || !fp_results_geneunit.is_open()) {
-    std::printf("calVect:Files not available\n");
-    std::fflush(stdout);
-    all_open({&fp_input, &fp_results_geneunit});
-    return -1;
-  }
+  require_open({&fp_input, &fp_results_geneunit}, "calVect:Files not available");
 
   Scanner in(fp_input);
   FILE* fin = fp_input.get();
@@ -103,7 +93,7 @@ int calculate_vectors_prediction() {
     } catch (const std::bad_alloc&) {
       std::printf("calVect:gene:Malloc failed\n");
       std::fflush(stdout);
-      return -1;
+      throw;
     }
     // The scanner consumed the blank after b2; the bases follow at once.
     if (std::fread(gene.data(), 1, gene.size(), fin) != gene.size()) {
@@ -113,21 +103,9 @@ int calculate_vectors_prediction() {
     }
     cal_freq_codons(gene.data(), static_cast<int>(noofbases_gene), fCodonsG, true);
 
-    // Each product is exact in double; each running total is rounded to
-    // single precision after every addition.
-    float totalXG = 0, totalYG = 0, totalZG = 0;
-    for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
-      totalXG = static_cast<float>(totalXG + static_cast<double>(fCodonsG[n]) * XValues[n]);
-      totalYG = static_cast<float>(totalYG + static_cast<double>(fCodonsG[n]) * YValues[n]);
-      totalZG = static_cast<float>(totalZG + static_cast<double>(fCodonsG[n]) * ZValues[n]);
-    }
-    const double sum_sq = static_cast<double>(totalXG) * totalXG + static_cast<double>(totalYG) * totalYG +
-                          static_cast<double>(totalZG) * totalZG;
-    const float mod2 = std::sqrt(static_cast<float>(sum_sq));
-    if (!std::isfinite(mod2)) report_overflow(start, stop);
-    if (mod2 != 0.0f)
-      print_unitvector(out, current_pair, static_cast<int>(noofbases_gene), start, stop, totalXG, totalYG,
-                       totalZG, mod2);
+    const CodonVector v = codon_vector(fCodonsG, XValues, YValues, ZValues);
+    if (!std::isfinite(v.modulus)) report_overflow(start, stop);
+    if (v.modulus != 0.0f) print_unitvector(out, current_pair, static_cast<int>(noofbases_gene), start, stop, v);
     ++current_pair;
     if (current_pair % 4096 == 0) fp_results_geneunit.check_write();
   }

@@ -16,10 +16,7 @@ constexpr double STD_DEV_THRESHOLD = 3.5;
 int check_stddev_gene() {
   File fp(SEQ_STD_DEV, "r", 1 << 16);
   File fp_write(STD_CHECK, "w", 1 << 16);
-  if (!fp.is_open() || !fp_write.is_open()) {
-    all_open({&fp, &fp_write});
-    return -1;
-  }
+  require_open({&fp, &fp_write});
   Scanner in(fp);
   FILE* out = fp_write.get();
   long b1, b2;

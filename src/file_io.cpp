@@ -165,16 +165,16 @@ void File::close_output() {
   if (failed) throw Error("cannot write " + file_reason(name_, reported_error(err)));
 }
 
-bool all_open(std::initializer_list<const File*> files) {
-  bool ok = true;
-  for (const File* f : files) {
-    if (!f->is_open()) {
-      std::fprintf(stderr, "codonspace: cannot open %s\n",
-                   file_reason(f->name(), f->open_error()).c_str());
-      ok = false;
-    }
+void require_open(std::initializer_list<const File*> files, const char* stage_message) {
+  std::string failed;
+  for (const File* f : files)
+    if (!f->is_open()) failed += (failed.empty() ? "cannot open " : "; cannot open ") + file_reason(f->name(), f->open_error());
+  if (failed.empty()) return;
+  if (stage_message != nullptr) {
+    std::printf("%s\n", stage_message);
+    std::fflush(stdout);
   }
-  return ok;
+  throw Error(failed);
 }
 
 namespace {

@@ -78,11 +78,11 @@ class File {
   std::unique_ptr<char[]> buffer_;  // outlives fp_: close() runs first
 };
 
-// Opens every file of a stage first, then checks them all, as the stages
-// do: outputs are created even when an input is missing. Returns true when
-// all opened; otherwise writes one line per failed file to standard error
-// ("codonspace: cannot open 'name': reason") and returns false.
-bool all_open(std::initializer_list<const File*> files);
+// The check of a stage's files, which the stage opens all first (outputs
+// are created even when an input is missing). When one did not open:
+// prints the stage's own message, if any, on standard output and throws
+// Error "cannot open 'name': reason" for every file that did not open.
+void require_open(std::initializer_list<const File*> files, const char* stage_message = nullptr);
 
 // Reads whitespace-separated integers the way "%ld" does, but tells a clean
 // end of input from damaged data.

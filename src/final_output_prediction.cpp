@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "decimal_parse.h"
 #include "file_io.h"
 #include "fixed_format.h"
 #include "stages.h"
@@ -12,9 +11,8 @@ namespace codonspace {
 
 namespace {
 
-// Reads one whitespace-delimited word and converts it as Scanner::next_float
-// does (strtof on the whole word, finite values only), through
-// plain_decimal when it can. False at the end of input.
+// Reads one whitespace-delimited word as a vector component. False at the
+// end of input.
 bool next_vector_component(const File& file, float& value) {
   FILE* fp = file.get();
   int c;
@@ -25,22 +23,13 @@ bool next_vector_component(const File& file, float& value) {
     return false;
   }
   std::string word;
-  char buf[32];
-  size_t n = 0;
   while (c != EOF && c != ' ' && c != '\n' && c != '\t' && c != '\r' && c != '\v' && c != '\f') {
-    if (n < sizeof buf) buf[n] = static_cast<char>(c);
-    ++n;
-    if (n > sizeof buf) word.push_back(static_cast<char>(c));
+    word.push_back(static_cast<char>(c));
     c = getc_unlocked(fp);
   }
   if (c == EOF) file.check_read();
-  if (n <= sizeof buf && plain_decimal(buf, n, value)) return true;
-  word.insert(0, buf, n <= sizeof buf ? n : sizeof buf);
-  char* end = nullptr;
-  const float v = std::strtof(word.c_str(), &end);
-  if (end == word.c_str() || *end != '\0' || !std::isfinite(v))
+  if (!parse_component(word.data(), word.size(), value))
     throw Error("'" + file.name() + "': malformed number '" + word + "'");
-  value = v;
   return true;
 }
 
@@ -68,22 +57,13 @@ Plane read_plane(const std::string& path) {
   return plane;
 }
 
-float plane_value(const Plane& plane, float x, float y, float z) {
-  const double decide = static_cast<double>(x) * plane.a + static_cast<double>(y) * plane.b +
-                        static_cast<double>(z) * plane.c + plane.d;
-  return static_cast<float>(decide);
-}
-
 int final_output_prediction() {
   // The plane is read and checked in every run, also when no ORF reaches it.
   const Plane plane = read_plane(PLANE_FILE);
 
   File fp(UNIT_GENE_VECTORS, "r", 1 << 20);
   File fp_signal(SIGNAL, "w+", 1 << 20);
-  if (!fp.is_open() || !fp_signal.is_open()) {
-    all_open({&fp, &fp_signal});
-    return -1;
-  }
+  require_open({&fp, &fp_signal});
   Scanner in(fp);
   FILE* out = fp_signal.get();
   long m, n, j, k;

@@ -154,20 +154,13 @@ int generate_orfs::extract_orfs(bool use_universal, const std::vector<std::strin
 
   File fp_input(PROCESSED_GENOME, "r");
   File fp_result(file_output, "w+");
-  if (!fp_input.is_open() || !fp_result.is_open()) {
-    std::printf("unable to open processed genome file\n");
-    std::fflush(stdout);
-    all_open({&fp_input, &fp_result});
-    return -1;
-  }
+  require_open({&fp_input, &fp_result}, "unable to open processed genome file");
   unsigned long genome_size = 0;
   if (!filesize(PROCESSED_GENOME, genome_size)) {
     int err = errno;
     std::printf("couldn't get file size\n");
     std::fflush(stdout);
-    std::fprintf(stderr, "codonspace: cannot get the size of %s\n",
-                 file_reason(PROCESSED_GENOME, err).c_str());
-    return -1;
+    throw Error("cannot get the size of " + file_reason(PROCESSED_GENOME, err));
   }
   const long n = static_cast<long>(genome_size);
 

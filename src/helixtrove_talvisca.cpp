@@ -14,10 +14,7 @@ int helixtrove_talvisca() {
   File fp(SIGNAL, "r", 1 << 16);
   File fp_signal(SIGNAL_TALVISCA66, "r", 1 << 16);
   File fp_signal_genes(SIGNAL66GENES, "w", 1 << 16);
-  if (!fp.is_open() || !fp_signal.is_open() || !fp_signal_genes.is_open()) {
-    all_open({&fp, &fp_signal, &fp_signal_genes});
-    return -1;
-  }
+  require_open({&fp, &fp_signal, &fp_signal_genes});
   Scanner pairs(fp);
   Scanner verdicts(fp_signal);
   FILE* out = fp_signal_genes.get();

@@ -11,10 +11,7 @@ namespace codonspace {
 int select_longest_orfs(const char* input) {
   File fp(input, "r", 1 << 20);
   File fp_write(LONGEST_ORFS, "w+", 1 << 16);
-  if (!fp.is_open() || !fp_write.is_open()) {
-    all_open({&fp, &fp_write});
-    return -1;
-  }
+  require_open({&fp, &fp_write});
   Scanner in(fp);
   FILE* out = fp_write.get();
   long b1, b2, tb2 = 0;

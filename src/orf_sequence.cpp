@@ -30,7 +30,7 @@ int orf_sequence_final() {
   File fp_write1orf(MAIN_STRAND, "w+");
   File fp_write2orf(COMPLEMENTARY_STRAND, "w+");
   File fp_boundaries1orf(LONGEST_ORFS, "r");
-  if (!all_open({&fp_genomeorf, &fp_writeorf, &fp_write1orf, &fp_write2orf, &fp_boundaries1orf})) return -1;
+  require_open({&fp_genomeorf, &fp_writeorf, &fp_write1orf, &fp_write2orf, &fp_boundaries1orf});
 
   GenomeReader genome(fp_genomeorf);
   Scanner in(fp_boundaries1orf);

@@ -93,10 +93,7 @@ int orfs_to_protein_seq() {
   File fp(STDDEV_SEQ, "r", 1 << 20);
   File fp_test(TEST1, "w", 1 << 20);
   File fp_write(NONGENEFILE, "w", 1 << 20);
-  if (!fp.is_open() || !fp_test.is_open() || !fp_write.is_open()) {
-    all_open({&fp, &fp_test, &fp_write});
-    return -1;
-  }
+  require_open({&fp, &fp_test, &fp_write});
   FILE* test = fp_test.get();
   FILE* echo = fp_write.get();
   LineReader reader(fp);

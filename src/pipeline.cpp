@@ -77,8 +77,6 @@ void choose_tables() {
   use_tables_dir(default_tables_dir());
 }
 
-using Stage = int (*)();
-
 // The name of the working or result file in the current directory that is
 // the same file as the open genome, or nullptr.
 const char* clashing_file(FILE* genome, int option) {
@@ -140,41 +138,71 @@ void remove_result_files() {
   for (const char* f : FRAME_FILES) rmvFile(f);
 }
 
-int run_method(int option) {
-  static const Stage method1[] = {generate_longest_orf_input, calculate_vectors_prediction,
-                                  final_output_prediction,    longest_orf_dna,
-                                  orf_sequence_final,         reading_frame};
-  static const Stage method2[] = {generate_longest_orf_input,      calculate_vectors_prediction,
-                                  final_output_prediction,         generate_talvisca_Seq,
-                                  webtalvisca9mod,                 binary_talvisca_mod_newtalvisca,
-                                  helixtrove_talvisca,             longest_orf_protein,
-                                  orf_sequence_final,              reading_frame};
-  static const Stage method3[] = {generate_longest_orf_input, calculate_vectors_prediction,
-                                  final_output_prediction,    generate_talvisca_Seq,
-                                  webtalvisca9mod,            binary_talvisca_mod_newtalvisca,
-                                  helixtrove_talvisca,        generate_stddev_Seq,
-                                  orfs_to_protein_seq,        stddev,
-                                  check_stddev_gene,          longest_orf,
-                                  orf_sequence_final,         reading_frame};
-  const std::span<const Stage> stages = option == 1   ? std::span<const Stage>(method1)
-                                         : option == 2 ? std::span<const Stage>(method2)
-                                                       : std::span<const Stage>(method3);
-  for (const Stage stage : stages) {
-    // A failure while the results are written leaves no half-written results.
-    const bool writes_results = stage == orf_sequence_final || stage == reading_frame;
-    set_results_being_written(writes_results);
-    try {
-      if (stage() != 0) {
-        if (writes_results) remove_result_files();
-        return -1;
-      }
-    } catch (...) {
-      if (writes_results) remove_result_files();
-      throw;
-    }
+namespace {
+// Runs fn as the named stage: any failure becomes an Error that names it;
+// a stage that writes the results leaves none behind when it fails.
+template <typename Fn>
+void run_stage(const char* name, bool writes_results, Fn fn) {
+  set_results_being_written(writes_results);
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    if (writes_results) remove_result_files();
+    set_results_being_written(false);
+    const std::string reason = dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? "out of memory" : e.what();
+    throw Error(std::string(name) + ": " + reason);
   }
   set_results_being_written(false);
-  return 0;
+}
+}  // namespace
+
+std::span<const Stage> method_stages(int method) {
+  static constexpr Stage method1[] = {
+      {"generate_longest_orf_input", generate_longest_orf_input, false},
+      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
+      {"final_output_prediction", final_output_prediction, false},
+      {"longest_orf_dna", longest_orf_dna, false},
+      {"orf_sequence_final", orf_sequence_final, true},
+      {"reading_frame", reading_frame, true},
+  };
+  static constexpr Stage method2[] = {
+      {"generate_longest_orf_input", generate_longest_orf_input, false},
+      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
+      {"final_output_prediction", final_output_prediction, false},
+      {"generate_talvisca_Seq", generate_talvisca_Seq, false},
+      {"webtalvisca9mod", webtalvisca9mod, false},
+      {"binary_talvisca_mod_newtalvisca", binary_talvisca_mod_newtalvisca, false},
+      {"helixtrove_talvisca", helixtrove_talvisca, false},
+      {"longest_orf_protein", longest_orf_protein, false},
+      {"orf_sequence_final", orf_sequence_final, true},
+      {"reading_frame", reading_frame, true},
+  };
+  static constexpr Stage method3[] = {
+      {"generate_longest_orf_input", generate_longest_orf_input, false},
+      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
+      {"final_output_prediction", final_output_prediction, false},
+      {"generate_talvisca_Seq", generate_talvisca_Seq, false},
+      {"webtalvisca9mod", webtalvisca9mod, false},
+      {"binary_talvisca_mod_newtalvisca", binary_talvisca_mod_newtalvisca, false},
+      {"helixtrove_talvisca", helixtrove_talvisca, false},
+      {"generate_stddev_Seq", generate_stddev_Seq, false},
+      {"orfs_to_protein_seq", orfs_to_protein_seq, false},
+      {"stddev", stddev, false},
+      {"check_stddev_gene", check_stddev_gene, false},
+      {"longest_orf", longest_orf, false},
+      {"orf_sequence_final", orf_sequence_final, true},
+      {"reading_frame", reading_frame, true},
+  };
+  return method == 1 ? std::span<const Stage>(method1)
+         : method == 2 ? std::span<const Stage>(method2)
+                       : std::span<const Stage>(method3);
+}
+
+void run_pipeline(FILE* genome, const std::string& genome_name, int method, int min_length,
+                  const std::vector<std::string>& start_codons, const std::vector<std::string>& stop_codons) {
+  run_stage("preprocess_genome", false, [&] { preprocess_genome(genome, genome_name); });
+  run_stage("generate_orf", false, [&] { generate_orf(min_length, start_codons, stop_codons); });
+  for (const Stage& stage : method_stages(method)) run_stage(stage.name, stage.writes_results, stage.run);
 }
 
 int run_codonspace(int argc, char** argv) {
@@ -269,14 +297,9 @@ int run_codonspace(int argc, char** argv) {
 
   int status = 0;
   try {
-    if (preprocess_genome(fp_genome, genome_name) != 0 || generate_orf(min_length, start_codons) != 0 ||
-        run_method(option) != 0)
-      status = 1;
-  } catch (const Error& e) {
+    run_pipeline(fp_genome, genome_name, option, min_length, start_codons);
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "codonspace: %s\n", e.what());
-    status = 1;
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "codonspace: out of memory\n");
     status = 1;
   }
   remove_working_files(option);

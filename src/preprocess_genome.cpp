@@ -46,10 +46,8 @@ std::string printable(unsigned char c) {
 int preprocess_genome(FILE* fp_genome, const std::string& genome_name) {
   InputCloser closer{fp_genome};
   File fp_write(PROCESSED_GENOME, "w+");
-  if (fp_genome == nullptr || !fp_write.is_open()) {
-    if (!fp_write.is_open()) all_open({&fp_write});
-    return -1;
-  }
+  if (fp_genome == nullptr) throw Error("no genome file '" + genome_name + "' to read");
+  require_open({&fp_write});
   const std::string name = "'" + genome_name + "'";
   DecompressingReader reader(fp_genome, name);
   std::vector<char> buf(1 << 17);

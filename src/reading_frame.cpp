@@ -14,8 +14,7 @@ int reading_frame() {
   File fp_reading(LONGEST_ORFS, "r", 1 << 16);
   File frames[6] = {File(FRAME_FILES[0], "w+"), File(FRAME_FILES[1], "w+"), File(FRAME_FILES[2], "w+"),
                     File(FRAME_FILES[3], "w+"), File(FRAME_FILES[4], "w+"), File(FRAME_FILES[5], "w+")};
-  if (!all_open({&fp_reading, &frames[0], &frames[1], &frames[2], &frames[3], &frames[4], &frames[5]}))
-    return -1;
+  require_open({&fp_reading, &frames[0], &frames[1], &frames[2], &frames[3], &frames[4], &frames[5]});
   static const char* const labels[6] = {"+1", "+2", "+3", "-1", "-2", "-3"};
   // Index into the tables by remainder 0, 1, 2.
   static const int direct[3] = {2, 0, 1};

@@ -77,12 +77,7 @@ int export_sequences(const ExportFormat& format) {
   File genome(PROCESSED_GENOME, "r", kBigBuffer);
   File pairs(format.pair_list, "r", kBigBuffer);
   File out(format.output, "w+", kBigBuffer);
-  if (!genome.is_open() || !pairs.is_open() || !out.is_open()) {
-    std::printf("files:generate_input\n");
-    std::fflush(stdout);
-    all_open({&genome, &pairs, &out});
-    return -1;
-  }
+  require_open({&genome, &pairs, &out}, "files:generate_input");
   GenomeReader reader(genome);
   Scanner in(pairs);
   std::vector<char> seq;

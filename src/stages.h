@@ -1,14 +1,15 @@
 // The pipeline stages. Each stage reads and writes working files with fixed
-// names in the current directory and returns 0 on success. A stage that
-// cannot open its files prints its short message on standard output, names
-// the file and the reason on standard error, and returns -1; damaged input,
-// a write error or a reference table that cannot be used throws Error.
+// names in the current directory and returns 0. Every failure throws Error:
+// a file that does not open (after the stage's short message, if it has
+// one, on standard output: require_open in file_io.h), damaged input, a
+// write error or a reference table that cannot be used.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "codon_vector.h"
 #include "genetic_code.h"
 
 namespace codonspace {
@@ -69,17 +70,10 @@ int calculate_vectors_prediction();
 // Codon counts of the complete codons of the first noofbases characters.
 void cal_freq_codons(const char* str, int noofbases, int* result, bool is_gene);
 void int1Darr(int* arr, int c);
-void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, float x,
-                      float y, float z, float mod);
+void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, const CodonVector& v);
 
-// Plane coefficients a, b, c, d of a*x + b*y + c*z + d = 0.
-struct Plane {
-  float a = 0, b = 0, c = 0, d = 0;
-};
 // Reads the plane file: whole groups of four numbers, the last group wins.
 Plane read_plane(const std::string& path);
-// The plane value, formed in double and rounded once to single precision.
-float plane_value(const Plane& plane, float x, float y, float z);
 // "unit_gene_vectors.dat" + plane -> "signal" ("%ld %ld \n" per gene).
 int final_output_prediction();
 

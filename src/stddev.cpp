@@ -137,10 +137,7 @@ int stddev() {
 
   File fp(TEST1, "r", 1 << 20);
   File fp_result(SEQ_STD_DEV, "w", 1 << 20);
-  if (!fp.is_open() || !fp_result.is_open()) {
-    all_open({&fp, &fp_result});
-    return -1;
-  }
+  require_open({&fp, &fp_result});
   FILE* result = fp_result.get();
   LineReader reader(fp);
   std::string_view line;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "codon_vector.h"
 #include "file_io.h"
 #include "generate_orfs.h"
 
@@ -40,33 +41,15 @@ CodonIndex::CodonIndex(const std::string& seq) : forward(seq.size(), 0), reverse
   }
 }
 
-bool unit_vector(const int* c, const ModelTables& t, float out[3]) {
-  float tx = 0, ty = 0, tz = 0;
-  for (int n = 0; n < NUMBER_OF_CODONS; ++n) {
-    tx = static_cast<float>(tx + static_cast<double>(c[n]) * t.x[n]);
-    ty = static_cast<float>(ty + static_cast<double>(c[n]) * t.y[n]);
-    tz = static_cast<float>(tz + static_cast<double>(c[n]) * t.z[n]);
-  }
-  const double sum_sq =
-      static_cast<double>(tx) * tx + static_cast<double>(ty) * ty + static_cast<double>(tz) * tz;
-  const float mod = std::sqrt(static_cast<float>(sum_sq));
-  if (mod == 0.0f) return false;
-  const double m = mod;
-  const float v[3] = {tx, ty, tz};
-  char buf[400];
-  for (int k = 0; k < 3; ++k) {
-    std::snprintf(buf, sizeof buf, "%f", static_cast<double>(v[k]) / m);
-    out[k] = std::strtof(buf, nullptr);
-  }
-  return true;
+bool unit_vector(const int* counts, const ModelTables& t, float out[3]) {
+  return printed_unit_vector(codon_vector(counts, t.x.data(), t.y.data(), t.z.data()), out);
 }
 
 bool passes_plane(const int* counts, const ModelTables& t) {
   float v[3];
   if (!unit_vector(counts, t, v)) return false;
-  const double decide = static_cast<double>(v[0]) * t.plane[0] + static_cast<double>(v[1]) * t.plane[1] +
-                        static_cast<double>(v[2]) * t.plane[2] + t.plane[3];
-  return static_cast<float>(decide) > 0.0f;
+  const Plane plane{t.plane[0], t.plane[1], t.plane[2], t.plane[3]};
+  return plane_value(plane, v[0], v[1], v[2]) > 0.0f;
 }
 
 float rounded6(double v) {

@@ -100,9 +100,8 @@ struct ModelTables {
   std::array<float, 4> plane{};  // a b c d
 };
 
-// The vector stage's unit vector of the counts, including the "%f" round
-// trip of the printed components; false when the vector is zero (the stage
-// writes no line for it).
+// The vector stage's unit vector of the counts as the plane stage reads it
+// back (codon_vector.h); false when the stage writes no line for it.
 bool unit_vector(const int* counts, const ModelTables& t, float out[3]);
 // The plane stage's decision for an ORF with these codon counts.
 bool passes_plane(const int* counts, const ModelTables& t);

@@ -329,13 +329,14 @@ TEST_F(CliTest, FailedStageStopsTheRunAndKeepsEarlierResults) {
   const struct {
     const char* file;
     const char* content;  // nullptr: the file is removed
+    const char* stage;    // named in the message
   } cases[] = {
-      {"data/HBondEnergies_MDmapped3.dat", nullptr},
-      {"data/StackingEnergies_MD.dat", "ATG 1\nAXG 2\n"},
-      {"data/z.dat", z63.c_str()},
-      {"data/best_plane_fixed.dat", "1 -1 0\n"},
-      {"data/best_plane_fixed.dat", nullptr},
-      {"genome.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n"},  // a second record
+      {"data/HBondEnergies_MDmapped3.dat", nullptr, "calculate_vectors_prediction: "},
+      {"data/StackingEnergies_MD.dat", "ATG 1\nAXG 2\n", "calculate_vectors_prediction: "},
+      {"data/z.dat", z63.c_str(), "calculate_vectors_prediction: "},
+      {"data/best_plane_fixed.dat", "1 -1 0\n", "final_output_prediction: "},
+      {"data/best_plane_fixed.dat", nullptr, "final_output_prediction: "},
+      {"genome.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n", "preprocess_genome: "},  // a second record
   };
   for (const auto& c : cases) {
     write_run_tables();
@@ -346,6 +347,7 @@ TEST_F(CliTest, FailedStageStopsTheRunAndKeepsEarlierResults) {
     const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
     EXPECT_EQ(r.status, 1) << c.file;
     EXPECT_NE(r.err.find(c.file), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.stage), std::string::npos) << r.err;
     EXPECT_EQ(results(), before) << c.file;
     expect_no_working_files();
   }

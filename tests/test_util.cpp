@@ -121,9 +121,12 @@ StageRun run_captured(const std::function<int()>& stage) {
 }
 
 StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file) {
-  StageRun r = run_captured(stage);
-  EXPECT_EQ(r.status, -1) << file;
-  EXPECT_NE(r.err.find("'" + file + "'"), std::string::npos) << r.err;
+  StageRun r;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  expect_error([&] { r.status = stage(); }, {"cannot open '" + file + "'"}, file);
+  r.out = testing::internal::GetCapturedStdout();
+  r.err = testing::internal::GetCapturedStderr();
   return r;
 }
 

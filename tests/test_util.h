@@ -49,8 +49,8 @@ struct StageRun {
   std::string out, err;
 };
 StageRun run_captured(const std::function<int()>& stage);
-// Runs a stage whose input is missing: expects status -1 and the quoted
-// file name on standard error; returns the run for further checks.
+// Runs a stage whose input is missing: expects an Error naming the quoted
+// file; returns the run (its standard output) for further checks.
 StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file);
 
 // The evaluator report's opening banner and its closing counts.

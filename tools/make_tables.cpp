@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     if (!out.is_open()) throw codonspace::Error("cannot create " + codonspace::file_reason(out.name(), out.open_error()));
     for (double v : kSwissProt) std::fprintf(out.get(), "%.2f\n", v);
     out.close_output();
-  } catch (const codonspace::Error& e) {
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "make_tables: %s\n", e.what());
     return 1;
   }

@@ -853,7 +853,7 @@ int run_annotate(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
     return 1;
-  } catch (const fs::filesystem_error& e) {
+  } catch (const std::exception& e) {  // filesystem errors and any other
     std::fprintf(stderr, "%s: %s\n", PROGRAM, e.what());
     return 1;
   }

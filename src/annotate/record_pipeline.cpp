@@ -91,9 +91,7 @@ std::vector<Gene> predict_record(const FastaRecord& record, const PredictOptions
     errno = 0;
     FILE* fp = fmemopen(text.data(), text.size(), "r");
     if (fp == nullptr) throw Error("cannot read the record from memory: " + std::string(std::strerror(errno)));
-    if (preprocess_genome(fp, record.id) != 0 || generate_orf(options.min_length, options.start_codons, options.stop_codons) != 0 ||
-        run_method(options.method) != 0)
-      throw Error("a stage of method " + std::to_string(options.method) + " failed (see the message above)");
+    run_pipeline(fp, record.id, options.method, options.min_length, options.start_codons, options.stop_codons);
     return read_frame_files(record);
   } catch (const Error& e) {
     throw Error("record '" + record.id + "': " + e.what());
