@@ -31,6 +31,10 @@ struct BaseTables {
 inline constexpr BaseTables kBaseTables{};
 }  // namespace detail
 
+// The base value 0..3 of an upper-case C, G, T or A; 4 for any other
+// character.
+inline unsigned base_code(char ch) { return detail::kBaseTables.code[static_cast<unsigned char>(ch)]; }
+
 // The codon index of the three characters at s, or -1 when one of them is
 // not an upper-case A, C, G or T.
 inline int strict_codon_index(const char* s) {
@@ -73,5 +77,7 @@ struct GeneticCode {
 // Table 11 (bacteria, archaea) or table 4 (Mycoplasma, Spiroplasma: TGA codes
 // tryptophan); nullptr for any other number.
 const GeneticCode* find_genetic_code(int id);
+// Table 11, the code of the method stages.
+inline const GeneticCode& standard_genetic_code() { return *find_genetic_code(11); }
 
 }  // namespace codonspace

@@ -14,13 +14,6 @@ namespace codonspace {
 
 namespace {
 
-// The standard genetic code with the bases in the order T C A G, first base
-// most significant; '-' marks the three stop codons, which translate to
-// nothing.
-constexpr const char* GENETIC_CODE = "FFLLSSSSYY--CC-WLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
-
-constexpr int base_value(char c) { return c == 'T' ? 0 : c == 'C' ? 1 : c == 'A' ? 2 : c == 'G' ? 3 : -1; }
-
 // Parses up to three integers the way sscanf's "%ld %ld %ld" does: each
 // after optional white space, stopping at the first one that does not parse;
 // the numbers not reached stay 0. line ends with a '\0'.
@@ -36,21 +29,23 @@ void parse_header(const char* line, long (&values)[3]) {
   }
 }
 
-// Letter of every codon: base values 0..3 (T C A G) for the four bases and
-// 64 for anything else, so 16 v1 + 4 v2 + v3 stays below 64 exactly for a
-// codon of three bases; the letter is 0 for stops and for all other codes.
+// Letter of every codon: the genetic code's base values 0..3 for the four
+// bases and 64 for anything else, so 16 v1 + 4 v2 + v3 stays below 64
+// exactly for a codon of three bases; the letter is 0 for stops (which
+// translate to nothing) and for all other codes.
 struct CodonLetters {
   unsigned short base[256];
   char letter[21 * 64 + 1];  // codes up to 16 x 64 + 4 x 64 + 64
-  constexpr CodonLetters() : base(), letter() {
+  CodonLetters() : base(), letter() {
     for (int c = 0; c < 256; ++c) {
-      const int v = base_value(static_cast<char>(c));
-      base[c] = static_cast<unsigned short>(v < 0 ? 64 : v);
+      const unsigned v = base_code(static_cast<char>(c));
+      base[c] = static_cast<unsigned short>(v > 3 ? 64 : v);
     }
-    for (int k = 0; k < 64; ++k) letter[k] = GENETIC_CODE[k] == '-' ? 0 : GENETIC_CODE[k];
+    const GeneticCode& code = standard_genetic_code();
+    for (int k = 0; k < 64; ++k) letter[k] = code.is_stop(k) ? 0 : code.amino[static_cast<size_t>(k)];
   }
 };
-constexpr CodonLetters kCodons{};
+const CodonLetters kCodons;
 
 // Appends the letters of the complete sense codons among the first `groups`
 // codon groups of a sequence line free of '\0' characters.
@@ -75,10 +70,9 @@ constexpr long MIN_BASES = 4;
 }  // namespace
 
 char translate_codon(char b1, char b2, char b3) {
-  const int v1 = base_value(b1), v2 = base_value(b2), v3 = base_value(b3);
-  if (v1 < 0 || v2 < 0 || v3 < 0) return 0;
-  const char letter = GENETIC_CODE[16 * v1 + 4 * v2 + v3];
-  return letter == '-' ? 0 : letter;
+  const char codon[3] = {b1, b2, b3};
+  const int i = strict_codon_index(codon);
+  return i < 0 ? 0 : kCodons.letter[i];
 }
 
 // Reads "stddev_seq" line by line. A line whose first number is at least 4

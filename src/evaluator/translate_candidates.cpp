@@ -7,6 +7,7 @@
 #include "evaluator/line_reader.h"
 #include "evaluator/webtalvisca9mod.h"
 #include "file_io.h"
+#include "genetic_code.h"
 
 namespace codonspace {
 
@@ -14,25 +15,30 @@ namespace {
 
 constexpr size_t kBigBuffer = 1 << 20;
 
-// The standard genetic code, stops as "Z", indexed by 16 x first base +
-// 4 x second + third with the bases numbered T 0, C 1, A 2, G 3.
-constexpr char kGeneticCode[] = "FFLLSSSSYYZZCCZWLLLLPPPPHHQQRRRRIIIMTTTTNNKKSSRRVVVVAAAADDEEGGGG";
+// The standard genetic code in codon-index order, stops as "Z".
+std::array<char, 64> make_residues() {
+  std::array<char, 64> r = standard_genetic_code().amino;
+  for (char& a : r) a = a == '*' ? 'Z' : a;
+  return r;
+}
+const std::array<char, 64> kGeneticCode = make_residues();
 
-// Base number 0..3 of a character after the candidate's rewrite rules
-// (lower case as upper case, R as A, Y and N as T); -1 for anything else.
-constexpr std::array<int8_t, 256> make_base_numbers() {
+// Base value (genetic_code.h) of a character after the candidate's rewrite
+// rules (lower case as upper case, R as A, Y and N as T); -1 for anything
+// else.
+std::array<int8_t, 256> make_base_numbers() {
   std::array<int8_t, 256> t{};
   for (int8_t& v : t) v = -1;
-  const auto set = [&t](const char* chars, int8_t v) {
-    for (const char* c = chars; *c != '\0'; ++c) t[static_cast<unsigned char>(*c)] = v;
+  const auto set = [&t](const char* chars, char base) {
+    for (const char* c = chars; *c != '\0'; ++c) t[static_cast<unsigned char>(*c)] = static_cast<int8_t>(base_code(base));
   };
-  set("TtYyNn", 0);
-  set("Cc", 1);
-  set("AaRr", 2);
-  set("Gg", 3);
+  set("TtYyNn", 'T');
+  set("Cc", 'C');
+  set("AaRr", 'A');
+  set("Gg", 'G');
   return t;
 }
-constexpr std::array<int8_t, 256> kBaseNumber = make_base_numbers();
+const std::array<int8_t, 256> kBaseNumber = make_base_numbers();
 
 std::string shown(std::string_view line) {
   constexpr size_t kMax = 60;
