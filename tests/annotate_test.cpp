@@ -8,8 +8,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -254,9 +256,16 @@ class AnnotateRunTest : public testutil::TempDirTest {
   // Runs codonspace-annotate with its temporary directories under tmp_,
   // which every run must leave empty.
   testutil::RunResult run(const std::vector<std::string>& args, const std::string& stdin_file = "/dev/null") const {
+    return finished(testutil::spawn(ANNOTATE, args, {stdin_file, "out.txt", "err.txt", tmp_}));
+  }
+  // The run's status and standard error. Standard output stays empty (the
+  // workers' stage messages must not reach it), and so does tmp_.
+  testutil::RunResult finished(pid_t pid) const {
     testutil::RunResult r;
-    r.status = testutil::wait_status(testutil::spawn(ANNOTATE, args, {stdin_file, "/dev/null", "err.txt", tmp_}));
+    r.status = testutil::wait_status(pid);
     r.err = read_file("err.txt");
+    EXPECT_EQ(read_file("out.txt"), "");
+    fs::remove("out.txt");
     EXPECT_TRUE(list_dir(tmp_).empty()) << "temporary directories left behind";
     return r;
   }
@@ -375,6 +384,27 @@ TEST_F(AnnotateRunTest, FailuresLeaveNoOutputsAndNoTemporaryDirectories) {
   EXPECT_EQ(list_dir("blocked"), (std::vector<std::string>{"g.faa", "g.ffn", "g.gff"}));
   EXPECT_EQ(read_file("blocked/g.gff") + read_file("blocked/g.faa"), "earlier gff\nearlier faa\n");
   EXPECT_TRUE(read_file("genome.ffn") == fasta_);
+}
+
+// A file-size limit just below the largest output: writing it fails (at the
+// latest when it is closed), the run ends with status 1 naming it, and no
+// output or output directory is left.
+TEST_F(AnnotateRunTest, OutputCutShortByTheFileSizeLimitLeavesNoOutputs) {
+  // Many short records: every working file stays far smaller than the outputs.
+  std::string many;
+  for (unsigned i = 0; i < 60; ++i) many += ">r" + std::to_string(i) + "\n" + random_bases(2000, 100 + i) + "\n";
+  write_file("many.fna", many);
+  ASSERT_EQ(run(args("many.fna", "full")).status, 0);
+  std::string largest;
+  for (const char* ext : {".gff", ".faa", ".ffn"})
+    if (largest.empty() || fs::file_size("full/g" + std::string(ext)) > fs::file_size("full/g" + largest)) largest = ext;
+  const auto blocks = (fs::file_size("full/g" + largest) - 1) / 512;  // sh's ulimit -f counts 512-byte blocks
+  std::vector<std::string> a = {"-c", "ulimit -f \"$0\" && trap '' XFSZ && exec \"$@\"", std::to_string(blocks), ANNOTATE};
+  for (const std::string& arg : args("many.fna", "cut")) a.push_back(arg);
+  const testutil::RunResult r = finished(testutil::spawn("/bin/sh", a, {"/dev/null", "out.txt", "err.txt", tmp_}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write 'cut/g" + largest + "': " + std::strerror(EFBIG)), std::string::npos) << r.err;
+  EXPECT_FALSE(exists("cut"));
 }
 
 TEST_F(AnnotateRunTest, SignalsStopTheWorkersAndCleanUp) {

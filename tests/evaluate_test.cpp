@@ -129,4 +129,58 @@ TEST(Scoring, RecordsAreScoredSeparatelyAndSummed) {
   }
 }
 
+// --seqid: the reference's record alone against the predictions of that
+// record, named or unnamed; no other record's genes count on either side.
+TEST(Scoring, OneRecordOfSeveral) {
+  const std::vector<Gene> a = {{100, 399, '+'}, {500, 799, '-'}}, b = {{1, 300, '+'}};
+  struct Case {
+    sc::RecordGenes pred;
+    std::vector<long> counts;
+  };
+  const std::vector<Case> cases = {
+      {{{"a", a}, {"b", b}}, {2, 2, 2, 2, 2}},
+      {{{"", a}}, {2, 2, 2, 2, 2}},                             // one run's result files
+      {{{"", {a[0]}}, {"a", {a[1]}}, {"b", a}}, {2, 2, 2, 2, 2}},  // both kinds at once
+      {{{"b", a}}, {2, 0, 0, 0, 0}},
+      {{}, {2, 0, 0, 0, 0}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    sc::RecordGenes ref = {{"a", a}, {"b", b}}, pred = cases[i].pred;
+    sc::keep_record(ref, pred, "a");
+    EXPECT_EQ(counts(sc::score_records(ref, pred)), cases[i].counts) << "case " << i;
+  }
+  sc::RecordGenes ref = {{"b", b}}, pred = {{"", b}};
+  sc::keep_record(ref, pred, "a");  // a record the reference does not hold: its predictions all count
+  EXPECT_EQ(counts(sc::score_records(ref, pred)), (std::vector<long>{0, 1, 0, 0, 0}));
+}
+
+// The trainer's intercept: the smallest grid shift that predicts exactly
+// the stops of reference CDS, added to the stop codons' weights (one per ORF)
+// so that those stops' ORFs then score above zero and the others below.
+TEST(Scoring, InterceptSeparatesTheStopsOfGenes) {
+  struct Case {
+    std::vector<sc::StopScore> stops;
+    double shift;
+  };
+  const std::vector<Case> cases = {
+      {{{-0.52, 1}, {-0.31, 2}, {-2.0, 0}, {-1.0, 0}, {-0.9, 0}}, 0.55},
+      {{{3.0, 1}, {2.5, 1}, {1.0, 0}, {0.5, 0}}, -2.45},
+  };
+  const std::vector<int> stop_codons = {3, 7};
+  for (const Case& c : cases) {
+    std::vector<double> w(10, 0.25);
+    long refs = 0;
+    for (const sc::StopScore& s : c.stops) refs += s.refs;
+    const sc::Intercept got = sc::add_best_intercept(c.stops, refs, stop_codons, w);
+    EXPECT_NEAR(got.shift, c.shift, 1e-9);
+    EXPECT_EQ(got.f1, 1.0);
+    for (size_t i = 0; i < w.size(); ++i) {
+      const bool stop = i == 3 || i == 7;
+      EXPECT_NEAR(w[i], stop ? 0.25 + c.shift : 0.25, 1e-9) << i;
+    }
+    // An ORF's score with the new weights: its other codons' share plus one stop codon.
+    for (const sc::StopScore& s : c.stops) EXPECT_EQ(s.best - 0.25 + w[7] > 0, s.refs > 0) << s.best;
+  }
+}
+
 }  // namespace

@@ -148,19 +148,7 @@ int main(int argc, char** argv) {
     } else {
       predicted[""] = read_predictions(pred_path);
     }
-    if (have_seqid) {
-      // Only the named record, on both sides; unnamed predictions are that record's.
-      auto only = [&](RecordGenes& r, bool keep_unnamed) {
-        RecordGenes kept;
-        for (auto& [id, genes] : r)
-          if (id == seqid || (keep_unnamed && id.empty()))
-            kept[seqid].insert(kept[seqid].end(), genes.begin(), genes.end());
-        r = std::move(kept);
-      };
-      only(reference, false);
-      only(predicted, true);
-      if (reference.empty()) reference[seqid];
-    }
+    if (have_seqid) keep_record(reference, predicted, seqid);
     Score total;
     try {
       total = score_records(reference, predicted);

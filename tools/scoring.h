@@ -202,6 +202,56 @@ inline Score score_records(const RecordGenes& reference, const RecordGenes& pred
   return total;
 }
 
+// Keeps the record seqid only, on both sides: the reference's genes of that
+// record (an empty list when it has none), and the predictions named seqid
+// together with the unnamed ones (the result files of a run of that record).
+inline void keep_record(RecordGenes& reference, RecordGenes& predicted, const std::string& seqid) {
+  auto only = [&seqid](RecordGenes& r, bool keep_unnamed) {
+    RecordGenes kept;
+    kept[seqid];
+    for (auto& [id, genes] : r)
+      if (id == seqid || (keep_unnamed && id.empty()))
+        kept[seqid].insert(kept[seqid].end(), genes.begin(), genes.end());
+    r = std::move(kept);
+  };
+  only(reference, false);
+  only(predicted, true);
+}
+
+// The intercept of a trained model. A stop is predicted when the best score
+// of its ORFs is positive; every ORF holds exactly one stop codon, so adding
+// shift to the stop codons' weights adds it to every ORF's score.
+struct StopScore {
+  double best;  // best score of the stop's ORFs
+  long refs;    // reference CDS ending at the stop
+};
+struct Intercept {
+  double shift = 0, f1 = -1;
+};
+// The shift on the grid -10, -9.95, ..., 10 with the best pooled F1 of the
+// stops against all_refs reference CDS (the smallest such shift), added to
+// the weights w of the stop codons.
+template <class Weights, class Indices>
+Intercept add_best_intercept(const std::vector<StopScore>& stops, long all_refs, const Indices& stop_codons,
+                             Weights& w) {
+  Intercept best;
+  for (int step = -200; step <= 200; ++step) {
+    const double shift = step * 0.05;
+    long mr = 0, mp = 0, p = 0;
+    for (const StopScore& s : stops)
+      if (s.best + shift > 0) {
+        ++p;
+        mr += s.refs;
+        mp += s.refs > 0 ? 1 : 0;
+      }
+    const double sens = all_refs ? double(mr) / double(all_refs) : 0, prec = p ? double(mp) / double(p) : 0;
+    const double f = sens + prec > 0 ? 2 * sens * prec / (sens + prec) : 0;
+    if (f > best.f1 + 1e-12) best = Intercept{shift, f};
+  }
+  for (auto st : stop_codons) w[st] += best.shift;
+  return best;
+}
+
 // Reference CDS of a .cds.tsv file grouped by seqid ("" for three-column
 // files). Throws Error naming the file and the line on a malformed line.
 inline RecordGenes read_reference(const std::string& path) {

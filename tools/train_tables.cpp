@@ -231,37 +231,16 @@ int main(int argc, char** argv) {
     }
 
     // The intercept: best pooled F1 of the final prediction over a grid.
-    struct StopScore {
-      double m;
-      long refs;
-    };
-    std::vector<StopScore> stops;
+    std::vector<sc::StopScore> stops;
     long all_refs = 0;
     for (const Genome& g : genomes) {
       all_refs += g.reference_count;
       for (size_t r = 0; r < g.records.size(); ++r) {
         const std::vector<tr::GroupBest> best = tr::best_per_group(g.scanned[r], w.data());
-        for (size_t k = 0; k < best.size(); ++k) stops.push_back(StopScore{best[k].score, g.refs[r][k]});
+        for (size_t k = 0; k < best.size(); ++k) stops.push_back(sc::StopScore{best[k].score, g.refs[r][k]});
       }
     }
-    double best_f1 = -1, best_shift = 0;
-    for (int step = -200; step <= 200; ++step) {
-      const double shift = step * 0.05;
-      long mr = 0, mp = 0, p = 0;
-      for (const StopScore& s : stops)
-        if (s.m + shift > 0) {
-          ++p;
-          mr += s.refs;
-          mp += s.refs > 0 ? 1 : 0;
-        }
-      const double sens = all_refs ? double(mr) / double(all_refs) : 0, prec = p ? double(mp) / double(p) : 0;
-      const double f = sens + prec > 0 ? 2 * sens * prec / (sens + prec) : 0;
-      if (f > best_f1 + 1e-12) {
-        best_f1 = f;
-        best_shift = shift;
-      }
-    }
-    for (int st : tr::stop_codon_indices()) w[st] += best_shift;
+    const sc::Intercept intercept = sc::add_best_intercept(stops, all_refs, tr::stop_codon_indices(), w);
     tr::set_model(t, w.data());
 
     sc::Score pooled;
@@ -277,7 +256,7 @@ int main(int argc, char** argv) {
                  "  %-22s reference %5ld predicted %5ld sensitivity %.4f precision %.4f F1 %.4f start %.4f\n",
                  "pooled", pooled.reference, pooled.predicted, pooled.sensitivity(), pooled.precision(), pooled.f1(),
                  pooled.start_accuracy());
-    std::fprintf(stderr, "  intercept shift %.2f (pooled F1 of the search %.4f)\n", best_shift, best_f1);
+    std::fprintf(stderr, "  intercept shift %.2f (pooled F1 of the search %.4f)\n", intercept.shift, intercept.f1);
 
     std::error_code ec;
     std::filesystem::create_directories(out_dir, ec);
