@@ -332,12 +332,13 @@ TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInpu
       const auto& [input, threads, in] = variants[v];
       SCOPED_TRACE(std::string("method ") + method + ", " + input + " on standard input " + in + ", -t " + threads);
       const std::string out = "out_m" + std::string(method) + "_" + std::to_string(v);
-      const testutil::RunResult r = run(args(input, out, {"-m", method, "-t", threads}), in);
+      // --longest-orf: the one-record runs keep the longest ORF per stop.
+      const testutil::RunResult r = run(args(input, out, {"-m", method, "-t", threads, "--longest-orf"}), in);
       ASSERT_EQ(r.status, 0) << r.err;
       const std::string got = read_file(out + "/g.gff");
       EXPECT_EQ(without_command(got), gff);
       // The settings in full; -t and -q, which do not change the outputs, left out.
-      EXPECT_NE(got.find("\n# Command: codonspace-annotate -m " + std::string(method) + " -l 150 -s ATG,GTG -g 11 -d data -o " +
+      EXPECT_NE(got.find("\n# Command: codonspace-annotate -m " + std::string(method) + " -l 150 -s ATG,GTG -g 11 -d data --longest-orf -o " +
                          out + " -p g " + input + "\n"),
                 std::string::npos)
           << got.substr(0, 300);

@@ -27,6 +27,7 @@
 #include "annotate/gene_output.h"
 #include "annotate/processes.h"
 #include "annotate/record_pipeline.h"
+#include "annotate/start_model.h"
 #include "file_io.h"
 #include "generate_orfs.h"
 
@@ -38,6 +39,7 @@ namespace codonspace::annotate {
 
 namespace {
 constexpr const char* PROGRAM = "codonspace-annotate";
+constexpr int LONGEST_ORF_OPTION = 1000;  // a long option without a short form
 constexpr int MAX_THREADS = 256;
 constexpr int MAX_START_CODONS = 4;
 
@@ -451,6 +453,8 @@ void print_help() {
       "                            codonspace-train wrote (its data/ is used)\n"
       "                            (default %s)\n"
       "  -T, --train               train the tables on the input genome first\n"
+      "      --longest-orf         keep the longest ORF's start codon (the start model,\n"
+      "                            trained on the input, chooses the start by default)\n"
       "  -o, --outdir DIR          output directory, created if missing (default %s)\n"
       "  -p, --prefix PREFIX       output file name prefix (default: the input file's\n"
       "                            name without .gz and .fna/.fa/.fasta/.fas, in any\n"
@@ -488,6 +492,7 @@ std::string settings_command(const AnnotateOptions& o, const std::vector<std::st
        " -g " + std::to_string(o.genetic_code);
   if (!o.tables_dir.empty()) c += " -d " + shell_word(o.tables_dir);
   if (o.self_train) c += " -T";
+  if (o.longest_orf) c += " --longest-orf";
   c += " -o " + shell_word(o.outdir);
   if (!o.prefix.empty()) c += " -p " + shell_word(o.prefix);
   return c + " " + shell_word(o.input);
@@ -607,6 +612,57 @@ std::string resolve_tables_dir(const std::string& dir, int method) {
   throw Error(problem);
 }
 
+namespace {
+// A record's called genes between the workers and the start model, as
+// "start end strand" lines.
+std::string genes_path(const std::string& dir, size_t record) { return dir + "/" + std::to_string(record) + ".genes"; }
+
+void write_gene_list(const std::string& path, const std::vector<Gene>& genes) {
+  File out(path, "w", 1 << 16);
+  if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
+  for (const Gene& g : genes) std::fprintf(out.get(), "%ld %ld %c\n", g.start, g.end, g.strand);
+  out.close_output();
+}
+
+std::vector<Gene> read_gene_list(const std::string& path) {
+  File in(path, "r");
+  if (!in.is_open()) throw Error("cannot open the worker result " + file_reason(path, in.open_error()));
+  std::vector<Gene> genes;
+  Gene g;
+  while (std::fscanf(in.get(), "%ld %ld %c", &g.start, &g.end, &g.strand) == 3) genes.push_back(g);
+  in.check_read();
+  if (!std::feof(in.get())) throw Error("the worker result '" + path + "' is malformed");
+  return genes;
+}
+
+// The start model, trained on the called genes of every record in record
+// order (the number of workers cannot change it); then each gene's start is
+// chosen and the record's outputs are written.
+void choose_starts(const std::vector<FastaRecord>& records, const std::string& results, const PredictOptions& predict,
+                   const AnnotationSettings& settings, const Progress& progress) {
+  std::vector<const std::string*> sequences;
+  std::vector<std::vector<Gene>> genes;
+  for (size_t i = 0; i < records.size(); ++i) {
+    sequences.push_back(&records[i].sequence);
+    genes.push_back(read_gene_list(genes_path(results, i)));
+    SignalGuard::check();
+  }
+  StartModelOptions o;
+  o.start_codons = predict.start_codons;
+  o.min_length = predict.min_length;
+  const StartModel model = StartModel::train(sequences, genes, o);
+  progress.say(model.trained() ? "start model trained: RBS motif " + model.motif_consensus() + ", spacer " +
+                                     std::to_string(model.typical_spacer())
+                               : "too few genes to train the start model; the longest ORFs' starts are kept");
+  for (size_t i = 0; i < records.size(); ++i) {
+    std::vector<Gene> chosen = model.choose_all(records[i].sequence, genes[i]);
+    sort_genes(chosen);
+    write_fragments(results, i, records[i], chosen, settings);
+    SignalGuard::check();
+  }
+}
+}  // namespace
+
 void annotate(const AnnotateOptions& options) {
   SignalGuard signals;
   Progress progress(options.quiet);
@@ -713,7 +769,10 @@ void annotate(const AnnotateOptions& options) {
             } catch (const Error& e) {
               throw Error(with_tables_path(e.what(), tables_display));
             }
-            write_fragments(results, index, record, genes, settings);
+            if (options.longest_orf)
+              write_fragments(results, index, record, genes, settings);
+            else
+              write_gene_list(genes_path(results, index), genes);
             counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
             counters.records_done.fetch_add(1);
           }
@@ -725,6 +784,7 @@ void annotate(const AnnotateOptions& options) {
       });
     }
     SignalGuard::check();
+    if (!options.longest_orf) choose_starts(records, results, predict, settings, progress);
 
     const std::vector<std::string> provenance = {
         std::string("Program: ") + PROGRAM + " " + CODONSPACE_VERSION,
@@ -773,6 +833,7 @@ int run_annotate(int argc, char** argv) {
                                                {"prefix", required_argument, nullptr, 'p'},
                                                {"threads", required_argument, nullptr, 't'},
                                                {"quiet", no_argument, nullptr, 'q'},
+                                               {"longest-orf", no_argument, nullptr, LONGEST_ORF_OPTION},
                                                {"help", no_argument, nullptr, 'h'},
                                                {"version", no_argument, nullptr, 'V'},
                                                {nullptr, 0, nullptr, 0}};
@@ -804,6 +865,9 @@ int run_annotate(int argc, char** argv) {
         break;
       case 'T':
         o.self_train = true;
+        break;
+      case LONGEST_ORF_OPTION:
+        o.longest_orf = true;
         break;
       case 'o':
         if (*optarg == 0) return usage_error("the output directory (-o) is empty");

@@ -21,6 +21,7 @@ struct AnnotateOptions {
   std::string tables_dir;  // empty = default_tables_dir(); a directory holding
                            // the tables, or one whose data/ holds them
   bool self_train = false;
+  bool longest_orf = false;  // keep each gene's longest-ORF start instead of the start model's choice
   std::string outdir = ".";
   std::string prefix;  // empty = default_prefix(input)
   int threads = 1;
