@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,15 +14,11 @@
 namespace codonspace {
 
 namespace {
-float XValues[NUMBER_OF_CODONS];
-float YValues[NUMBER_OF_CODONS];
-float ZValues[NUMBER_OF_CODONS];
-int fCodonsG[NUMBER_OF_CODONS];
-
 // A table value so large that an ORF's vector leaves single precision (an
 // infinite total or modulus) would turn into "nan" components. Names the
 // table and the codon whose weighted count is the largest.
-[[noreturn]] void report_overflow(long start, long stop) {
+[[noreturn]] void report_overflow(const float* XValues, const float* YValues, const float* ZValues,
+                                  const int* fCodonsG, long start, long stop) {
   const float* const tables[3] = {XValues, YValues, ZValues};
   const char* const files[3] = {HBOND_ENERGY_FILE, STACKING_ENERGY_FILE, Z_VALUES_FILE};
   int axis = 0, codon = 0;
@@ -43,14 +40,10 @@ int fCodonsG[NUMBER_OF_CODONS];
 }
 }  // namespace
 
-void int1Darr(int* arr, int c) {
-  for (int i = 0; i < c; ++i) arr[i] = 0;
-}
-
 void cal_freq_codons(const char* str, int noofbases, int* result, bool /*is_gene*/) {
   const int to_truncate = noofbases % 3;
   const int end = noofbases - to_truncate - 1;
-  int1Darr(result, NUMBER_OF_CODONS);
+  std::fill(result, result + NUMBER_OF_CODONS, 0);
   for (int i = 0; i < end; i += 3) ++result[codon_srno(str + i)];
 }
 
@@ -70,6 +63,8 @@ void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, lon
 }
 
 int calculate_vectors_prediction() {
+  float XValues[NUMBER_OF_CODONS], YValues[NUMBER_OF_CODONS], ZValues[NUMBER_OF_CODONS];
+  int fCodonsG[NUMBER_OF_CODONS];
   intHBEnergy(XValues);
   intSEnergy(YValues);
   load_optimized_zvalues(ZValues);
@@ -104,7 +99,7 @@ int calculate_vectors_prediction() {
     cal_freq_codons(gene.data(), static_cast<int>(noofbases_gene), fCodonsG, true);
 
     const CodonVector v = codon_vector(fCodonsG, XValues, YValues, ZValues);
-    if (!std::isfinite(v.modulus)) report_overflow(start, stop);
+    if (!std::isfinite(v.modulus)) report_overflow(XValues, YValues, ZValues, fCodonsG, start, stop);
     if (v.modulus != 0.0f) print_unitvector(out, current_pair, static_cast<int>(noofbases_gene), start, stop, v);
     ++current_pair;
     if (current_pair % 4096 == 0) fp_results_geneunit.check_write();

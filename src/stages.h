@@ -69,7 +69,6 @@ int generate_longest_orf_input();
 int calculate_vectors_prediction();
 // Codon counts of the complete codons of the first noofbases characters.
 void cal_freq_codons(const char* str, int noofbases, int* result, bool is_gene);
-void int1Darr(int* arr, int c);
 void print_unitvector(FILE* fp, int current_pair, int noofbases, long start, long stop, const CodonVector& v);
 
 // Reads the plane file: whole groups of four numbers, the last group wins.

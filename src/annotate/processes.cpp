@@ -120,8 +120,6 @@ const std::vector<int>& SignalGuard::signals() {
   return all;
 }
 
-int SignalGuard::pending() { return g_signal; }
-
 void SignalGuard::check() {
   if (g_signal != 0) throw Interrupted{g_signal};
 }

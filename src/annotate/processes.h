@@ -35,8 +35,6 @@ class SignalGuard {
   SignalGuard(const SignalGuard&) = delete;
   SignalGuard& operator=(const SignalGuard&) = delete;
 
-  // The first signal caught since construction, or 0.
-  static int pending();
   // Throws Interrupted when a signal was caught.
   static void check();
 };
