@@ -5,6 +5,7 @@
 
 #include "compressed_input.h"
 #include "file_io.h"
+#include "sequence_text.h"
 #include "stages.h"
 
 namespace codonspace {
@@ -17,30 +18,6 @@ struct InputCloser {
     if (fp != nullptr) std::fclose(fp);
   }
 };
-
-// Per byte of a sequence line: the upper-case letter for a letter, 1 for
-// layout (carriage return, blank, tab), 0 for anything else.
-struct SequenceChars {
-  char upper[256];
-  constexpr SequenceChars() : upper() {
-    for (int c = 0; c < 256; ++c) {
-      if (c >= 'a' && c <= 'z')
-        upper[c] = static_cast<char>(c - 'a' + 'A');
-      else if (c >= 'A' && c <= 'Z')
-        upper[c] = static_cast<char>(c);
-      else
-        upper[c] = c == '\r' || c == ' ' || c == '\t' ? 1 : 0;
-    }
-  }
-};
-constexpr SequenceChars kSequenceChar{};
-
-std::string printable(unsigned char c) {
-  if (std::isprint(c)) return std::string("'") + static_cast<char>(c) + "'";
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
-  return buf;
-}
 }  // namespace
 
 int preprocess_genome(FILE* fp_genome, const std::string& genome_name) {
