@@ -80,13 +80,35 @@ std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, long
   return w;
 }
 
-struct Candidate {
-  double score;
-  size_t record, group;
-  long low, high;
-};
-
 }  // namespace
+
+std::vector<std::vector<unsigned char>> label_genes(std::vector<GeneCandidate> cand,
+                                                    const std::vector<size_t>& groups) {
+  std::sort(cand.begin(), cand.end(), [](const GeneCandidate& a, const GeneCandidate& b) {
+    return std::tie(b.score, a.record, a.group) < std::tie(a.score, b.record, b.group);
+  });
+  std::vector<std::vector<unsigned char>> gene(groups.size());
+  for (size_t ri = 0; ri < groups.size(); ++ri) gene[ri].assign(groups[ri], 0);
+  std::vector<std::map<long, long>> taken(groups.size());  // low -> high of accepted genes
+  std::vector<long> widest(groups.size(), 0);
+  for (const GeneCandidate& c : cand) {
+    const long length = c.high - c.low + 1;
+    bool clash = false;
+    auto& t = taken[c.record];
+    for (auto it = t.lower_bound(c.low - widest[c.record]); it != t.end() && it->first <= c.high; ++it) {
+      const long overlap = std::min(c.high, it->second) - std::max(c.low, it->first) + 1;
+      if (overlap > 60 && 4 * overlap > length) {
+        clash = true;
+        break;
+      }
+    }
+    if (clash) continue;
+    t.emplace(c.low, c.high);
+    widest[c.record] = std::max(widest[c.record], length);
+    gene[c.record][c.group] = 1;
+  }
+  return gene;
+}
 
 std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, SelfTrainReport* report) {
   long groups = 0, longest = 0;
@@ -105,41 +127,21 @@ std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& recor
 
   for (int round = 1; round <= ROUNDS; ++round) {
     std::vector<std::vector<GroupBest>> best;
-    std::vector<Candidate> cand;
+    std::vector<GeneCandidate> cand;
+    std::vector<size_t> groups_of(records.size());
     for (size_t ri = 0; ri < records.size(); ++ri) {
       best.push_back(best_per_group(records[ri], w.data()));
       const OrfScan& scan = records[ri].scan;
+      groups_of[ri] = scan.groups.size();
       for (size_t gi = 0; gi < scan.groups.size(); ++gi)
         if (best[ri][gi].score > 0) {
           const Orf& o = scan.orfs[scan.groups[gi].first + best[ri][gi].orf];
-          cand.push_back(Candidate{best[ri][gi].score, ri, gi, orf_low(o), orf_high(o)});
+          cand.push_back(GeneCandidate{best[ri][gi].score, ri, gi, orf_low(o), orf_high(o)});
         }
     }
-    std::sort(cand.begin(), cand.end(), [](const Candidate& a, const Candidate& b) {
-      return std::tie(b.score, a.record, a.group) < std::tie(a.score, b.record, b.group);
-    });
-    std::vector<std::vector<unsigned char>> gene(records.size());
-    for (size_t ri = 0; ri < records.size(); ++ri) gene[ri].assign(records[ri].scan.groups.size(), 0);
-    std::vector<std::map<long, long>> taken(records.size());  // low -> high of accepted genes
-    std::vector<long> widest(records.size(), 0);
+    const std::vector<std::vector<unsigned char>> gene = label_genes(std::move(cand), groups_of);
     long labelled = 0;
-    for (const Candidate& c : cand) {
-      const long length = c.high - c.low + 1;
-      bool clash = false;
-      auto& t = taken[c.record];
-      for (auto it = t.lower_bound(c.low - widest[c.record]); it != t.end() && it->first <= c.high; ++it) {
-        const long overlap = std::min(c.high, it->second) - std::max(c.low, it->first) + 1;
-        if (overlap > 60 && 4 * overlap > length) {
-          clash = true;
-          break;
-        }
-      }
-      if (clash) continue;
-      t.emplace(c.low, c.high);
-      widest[c.record] = std::max(widest[c.record], length);
-      gene[c.record][c.group] = 1;
-      ++labelled;
-    }
+    for (const auto& g : gene) labelled += std::count(g.begin(), g.end(), 1);
     Samples s;
     float counts[NUMBER_OF_CODONS];
     for (size_t ri = 0; ri < records.size(); ++ri) {

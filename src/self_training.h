@@ -2,6 +2,7 @@
 // best_plane_fixed.dat) to one genome without any annotation.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,24 @@ struct SelfTrainResult {
 // tables_out is touched.
 SelfTrainResult self_train(const std::vector<std::string>& records, const std::string& tables_in,
                            const std::string& tables_out, const SelfTrainOptions& options = {});
+
+namespace training {
+
+// A stop group whose best ORF scores above zero: a candidate gene of the
+// labelling, with the ORF's lowest and highest base.
+struct GeneCandidate {
+  double score;
+  size_t record, group;
+  long low, high;
+};
+// The labelling of a self-training round: candidates are taken as genes in
+// order of decreasing score (then record, then group) unless they overlap a
+// gene already taken in their record by more than 60 bases and more than a
+// quarter of their own length. groups[r] is the number of stop groups of
+// record r; the result holds 1 for the groups taken as genes, per record.
+std::vector<std::vector<unsigned char>> label_genes(std::vector<GeneCandidate> candidates,
+                                                    const std::vector<size_t>& groups);
+
+}  // namespace training
 
 }  // namespace codonspace

@@ -67,6 +67,35 @@ std::pair<std::string, std::set<std::pair<long, long>>> planted_genome(unsigned 
 
 }  // namespace
 
+// The labelling's overlap rule: a candidate is refused when it overlaps a
+// stronger gene of its record by more than 60 bases and more than a quarter
+// of its own length; a long gene far below is still found.
+TEST(SelfTrainingLabels, OverlapRule) {
+  using codonspace::training::GeneCandidate;
+  const GeneCandidate first{9, 0, 0, 1000, 1999};
+  struct Case {
+    GeneCandidate second;
+    std::vector<std::vector<unsigned char>> genes;  // record 0: groups 0, 1; record 1: group 0
+  };
+  const std::vector<Case> cases = {
+      {{5, 0, 1, 1900, 2299}, {{1, 1}, {0}}},  // 100 of 400 bases: a quarter exactly
+      {{5, 0, 1, 1900, 2298}, {{1, 0}, {0}}},  // 100 of 399
+      {{5, 0, 1, 1940, 2099}, {{1, 1}, {0}}},  // 60 bases
+      {{5, 0, 1, 1939, 2099}, {{1, 0}, {0}}},  // 61 of 161
+      {{5, 0, 1, 1200, 1499}, {{1, 0}, {0}}},  // inside
+      {{5, 1, 0, 1200, 1499}, {{1, 0}, {1}}},  // the same bases in another record
+      {{10, 0, 1, 1500, 2499}, {{0, 1}, {0}}},  // stronger: taken first
+      {{5, 0, 1, 1, 3000}, {{1, 0}, {0}}},     // around it: 1000 of 3000
+      {{5, 0, 1, 1, 4000}, {{1, 1}, {0}}},     // 1000 of 4000
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(codonspace::training::label_genes({first, c.second}, {2, 1}), c.genes)
+        << c.second.low << ".." << c.second.high;
+  // A gene of 6000 bases taken first; the later candidate starts 5000 bases above its start.
+  EXPECT_EQ(codonspace::training::label_genes({{9, 0, 0, 1, 6000}, {5, 0, 1, 5001, 5400}}, {2, 1}),
+            (std::vector<std::vector<unsigned char>>{{1, 0}, {0}}));
+}
+
 class SelfTrainingTest : public testutil::TempDirTest {};
 
 // The in-memory scan lists the scan stage's ORFs, in its order, across
