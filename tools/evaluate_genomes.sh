@@ -3,8 +3,9 @@
 #
 #   tools/evaluate_genomes.sh [-b BUILD_DIR] [-d DATA_DIR] [-g GENOMES_DIR] [-m MIN_LENGTH] [-M METHOD] [START ...]
 #
-# Defaults: build, data, ../shared/genomes, 300, method 1, ATG (paths relative
-# to the repo root). Every genome directory holding NAME.fna and
+# Defaults: build, data, ../shared/genomes, method 1, and the minimum length
+# and start codons that `codonspace-annotate -h` of the build names as its
+# defaults (paths relative to the repo root). Every genome directory holding NAME.fna and
 # NAME.cds.tsv is run in a temporary directory with DATA_DIR linked in as
 # data/. Multi-record genomes are split into one file per record (codonspace
 # takes one record) and scored together with `evaluate --per-record`.
@@ -15,7 +16,7 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
 data=$repo/data
 genomes=$repo/../shared/genomes
-min_length=300
+min_length=
 method=1
 while getopts "b:d:g:m:M:" opt; do
   case $opt in
@@ -29,11 +30,16 @@ while getopts "b:d:g:m:M:" opt; do
 done
 shift $((OPTIND - 1))
 starts=("$@")
-[ ${#starts[@]} -gt 0 ] || starts=(ATG)
 
-for tool in codonspace evaluate; do
+for tool in codonspace codonspace-annotate evaluate; do
   [ -x "$build/$tool" ] || { echo "$0: $build/$tool is missing; build the project first" >&2; exit 1; }
 done
+# The recommended settings, as the build's codonspace-annotate states them.
+help=$("$build/codonspace-annotate" -h)
+default_of() { awk -v opt="$1" '$0 ~ opt { found = 1 } found && /\(default / { sub(/.*\(default /, ""); sub(/\).*/, ""); print; exit }' <<<"$help"; }
+[ -n "$min_length" ] || min_length=$(default_of '--min-length')
+[ ${#starts[@]} -gt 0 ] || IFS=, read -r -a starts <<<"$(default_of '--starts')"
+[ -n "$min_length" ] && [ ${#starts[@]} -gt 0 ] || { echo "$0: cannot read the defaults from $build/codonspace-annotate -h" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/evaluate_genomes.XXXXXX)
 trap 'rm -rf "$work"' EXIT
