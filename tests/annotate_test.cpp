@@ -371,6 +371,9 @@ TEST_F(AnnotateRunTest, FailuresLeaveNoOutputsAndNoTemporaryDirectories) {
       {{"-q", "-d", "data", "-o", ".", "-p", "genome", "genome.ffn"},
        "the output file './genome.ffn' is the input genome 'genome.ffn'", 1},
       {{"-m", "4", "genome.fna"}, "the method (-m) must be 1, 2 or 3", 2},
+      {{"-s", "ATG,TAA", "genome.fna"}, "the start codons (-s) must be", 2},  // a stop codon
+      {{"-s", "ATG,GTG,TTG,CTG,ATG", "genome.fna"}, "the start codons (-s) must be", 2},
+      {{"-l", "+150", "genome.fna"}, "the minimum length (-l) must be", 2},
       {{"-q"}, "no genome file given", 2},
   };
   for (const auto& [arguments, message, lines] : cases) {

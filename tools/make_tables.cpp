@@ -10,6 +10,7 @@
 
 #include "codon.h"
 #include "file_io.h"
+#include "table_files.h"
 
 using codonspace::File;
 using codonspace::NUMBER_OF_CODONS;
@@ -69,14 +70,14 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   try {
-    write_codon_table(dir + "/HBondEnergies_MDmapped3.dat",
+    write_codon_table(dir + "/" + codonspace::table_files::X_VALUES,
                       [](const std::string& c) { return per_base(c, pair_energy); });
-    write_codon_table(dir + "/StackingEnergies_MD.dat",
+    write_codon_table(dir + "/" + codonspace::table_files::Y_VALUES,
                       [](const std::string& c) { return per_step(c, kStacking); });
     write_codon_table(dir + "/HBondNos.dat", [](const std::string& c) { return per_base(c, hbond_count); });
     write_codon_table(dir + "/StackingEnergies_Original.dat",
                       [](const std::string& c) { return per_step(c, kNearestNeighbour); });
-    File out(dir + "/codon1", "w");
+    File out(dir + "/" + codonspace::table_files::REFERENCE_COMPOSITION, "w");
     if (!out.is_open()) throw codonspace::Error("cannot create " + codonspace::file_reason(out.name(), out.open_error()));
     for (double v : kSwissProt) std::fprintf(out.get(), "%.2f\n", v);
     out.close_output();

@@ -50,6 +50,7 @@
 #include "defaults.h"
 #include "file_io.h"
 #include "scoring.h"
+#include "table_files.h"
 #include "training_common.h"
 
 using codonspace::Error;
@@ -57,6 +58,7 @@ using codonspace::File;
 using codonspace::NUMBER_OF_CODONS;
 namespace tr = codonspace::training;
 namespace sc = codonspace::scoring;
+namespace tf = codonspace::table_files;
 
 namespace {
 
@@ -179,8 +181,8 @@ int main(int argc, char** argv) {
   try {
     const std::vector<std::string> starts = tr::parse_start_list(start_list);
     tr::ModelTables t;
-    codonspace::load_codon_value_list(tables_dir + "/HBondEnergies_MDmapped3.dat", t.x.data());
-    codonspace::load_codon_value_list(tables_dir + "/StackingEnergies_MD.dat", t.y.data());
+    codonspace::load_codon_value_list(tables_dir + "/" + tf::X_VALUES, t.x.data());
+    codonspace::load_codon_value_list(tables_dir + "/" + tf::Y_VALUES, t.y.data());
 
     std::vector<Genome> genomes(files.size() / 2);
     long total_orfs = 0, total_groups = 0, gene_groups = 0;
@@ -262,7 +264,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(out_dir, ec);
     if (ec) throw Error("cannot create the output directory '" + out_dir + "': " + ec.message());
     if (!std::filesystem::equivalent(tables_dir, out_dir, ec)) {
-      for (const char* name : {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"})
+      for (const char* name : tf::UNTRAINED)
         codonspace::copy_file(tables_dir + "/" + name, out_dir + "/" + name);
     }
     tr::write_trained_tables(out_dir, t);

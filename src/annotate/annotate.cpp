@@ -22,6 +22,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <optional>
 
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
@@ -30,8 +31,10 @@
 #include "annotate/start_model.h"
 #include "file_io.h"
 #include "generate_orfs.h"
+#include "options.h"
 
 #include "self_training.h"
+#include "table_files.h"
 
 namespace fs = std::filesystem;
 
@@ -43,13 +46,7 @@ constexpr int LONGEST_ORF_OPTION = 1000;  // a long option without a short form
 constexpr int MAX_THREADS = 256;
 constexpr int MAX_START_CODONS = 4;
 
-// The tables a run of the method reads from data/.
-std::vector<const char*> required_tables(int method) {
-  std::vector<const char*> t = {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "z.dat",
-                                "best_plane_fixed.dat"};
-  if (method == 3) t.push_back("codon1");
-  return t;
-}
+using table_files::required_tables;
 
 // Empty when dir holds every table of the method, else the reason.
 std::string tables_problem(const std::string& dir, int method) {
@@ -411,23 +408,23 @@ bool parse_int(const char* text, long lo, long hi, int& value) {
   return true;
 }
 
-bool parse_starts(const char* text, std::vector<std::string>& starts) {
-  starts.clear();
-  std::string s = text;
-  size_t pos = 0;
-  for (;;) {
-    const size_t comma = s.find(',', pos);
-    std::string codon = s.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-    if (codon.size() != 3) return false;
-    for (char& c : codon) {
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (std::strchr("ACGT", c) == nullptr || c == 0) return false;
-    }
-    if (std::find(starts.begin(), starts.end(), codon) == starts.end()) starts.push_back(codon);
+// The start codons of -s: one to MAX_START_CODONS comma-separated codons
+// read by parse_start_codons, none a stop codon of the genetic code; a codon
+// given twice counts once. Empty when the text is refused.
+std::vector<std::string> parse_starts(const std::string& text, int genetic_code) {
+  std::vector<std::string> texts;
+  for (size_t pos = 0;;) {
+    const size_t comma = text.find(',', pos);
+    texts.push_back(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
     if (comma == std::string::npos) break;
     pos = comma + 1;
   }
-  return !starts.empty() && starts.size() <= MAX_START_CODONS;
+  const StartCodons parsed = parse_start_codons(texts, stop_codons(genetic_code));
+  if (parsed.invalid || texts.size() > MAX_START_CODONS) return {};
+  std::vector<std::string> starts;
+  for (const std::string& c : parsed.codons)
+    if (std::find(starts.begin(), starts.end(), c) == starts.end()) starts.push_back(c);
+  return starts;
 }
 
 void print_help() {
@@ -840,20 +837,22 @@ int run_annotate(int argc, char** argv) {
   optind = 0;  // full re-initialisation: the function may run more than once in a process
   opterr = 0;
   int c;
+  const char* starts_text = nullptr;
   while ((c = getopt_long(argc, argv, "+m:l:s:g:d:To:p:t:qh", long_options, nullptr)) != -1) {
     switch (c) {
       case 'm':
         if (!parse_int(optarg, 1, 3, o.method)) return usage_error("the method (-m) must be 1, 2 or 3");
         break;
-      case 'l':
-        if (!parse_int(optarg, 1, PREDICTION_ORF_MAX_LENGTH - 2, o.min_length))
+      case 'l': {
+        const std::optional<long> bases = parse_length(optarg);
+        if (!bases || *bases < 1 || *bases > PREDICTION_ORF_MAX_LENGTH - 2)
           return usage_error("the minimum length (-l) must be a whole number of bases from 1 to " +
                              std::to_string(PREDICTION_ORF_MAX_LENGTH - 2));
+        o.min_length = static_cast<int>(*bases);
         break;
+      }
       case 's':
-        if (!parse_starts(optarg, o.start_codons))
-          return usage_error("the start codons (-s) must be one to " + std::to_string(MAX_START_CODONS) +
-                             " codons of A, C, G, T separated by commas, such as ATG,GTG,TTG");
+        starts_text = optarg;  // read once the genetic code is known
         break;
       case 'g':
         if (!parse_int(optarg, 1, 99, o.genetic_code) || !is_supported_genetic_code(o.genetic_code))
@@ -899,6 +898,9 @@ int run_annotate(int argc, char** argv) {
         return usage_error(std::string("unknown option ") + argv[optind - 1]);
     }
   }
+  if (starts_text != nullptr && (o.start_codons = parse_starts(starts_text, o.genetic_code)).empty())
+    return usage_error("the start codons (-s) must be one to " + std::to_string(MAX_START_CODONS) +
+                       " codons of A, C, G, T separated by commas, none a stop codon, such as ATG,GTG,TTG");
   if (optind == argc) return usage_error("no genome file given");
   if (argc - optind > 1) return usage_error("give one genome file (found " + std::to_string(argc - optind) + ")");
   o.input = argv[optind];
