@@ -6,6 +6,7 @@
 
 #include "codon.h"
 #include "stages.h"
+#include "table_files.h"
 
 namespace codonspace {
 
@@ -26,13 +27,13 @@ void use_tables_dir(const std::string& dir) {
     const char* file;
   };
   static const Table tables[] = {
-      {&HBOND_ENERGY_FILE, "HBondEnergies_MDmapped3.dat"},
-      {&STACKING_ENERGY_FILE, "StackingEnergies_MD.dat"},
-      {&Z_VALUES_FILE, "z.dat"},
+      {&HBOND_ENERGY_FILE, table_files::X_VALUES},
+      {&STACKING_ENERGY_FILE, table_files::Y_VALUES},
+      {&Z_VALUES_FILE, table_files::Z_VALUES},
       {&HBOND_NUMBERS_FILE, "HBondNos.dat"},
       {&STACKING_ORIGINAL_FILE, "StackingEnergies_Original.dat"},
-      {&PLANE_FILE, "best_plane_fixed.dat"},
-      {&REFERENCE_COMPOSITION, "codon1"},
+      {&PLANE_FILE, table_files::PLANE},
+      {&REFERENCE_COMPOSITION, table_files::REFERENCE_COMPOSITION},
   };
   // The names must outlive every stage: kept here for the whole process.
   static std::string paths[std::size(tables)];
