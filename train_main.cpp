@@ -18,6 +18,7 @@
 #include "generate_orfs.h"
 #include "options.h"
 #include "self_training.h"
+#include "table_files.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ int length_measure(int bases) { return bases + 2; }
 std::string tables_dir(const std::string& dir) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const std::string probe = "HBondEnergies_MDmapped3.dat";
+  const std::string probe = codonspace::table_files::X_VALUES;
   if (!fs::exists(fs::path(dir) / probe, ec) && fs::exists(fs::path(dir) / "data" / probe, ec)) return dir + "/data";
   return dir;
 }

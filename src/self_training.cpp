@@ -28,12 +28,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <tuple>
 
 #include "file_io.h"
+#include "table_files.h"
 #include "training_common.h"
 
 namespace codonspace {
@@ -167,9 +169,10 @@ namespace fs = std::filesystem;
 
 // The files a tables directory holds; an existing output directory with
 // anything else in it is not replaced.
-constexpr const char* TABLE_FILES[] = {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1",
-                                       "HBondNos.dat", "StackingEnergies_Original.dat", "z.dat",
-                                       "best_plane_fixed.dat"};
+constexpr const char* TABLE_FILES[] = {table_files::X_VALUES,  table_files::Y_VALUES,
+                                       table_files::REFERENCE_COMPOSITION,
+                                       "HBondNos.dat", "StackingEnergies_Original.dat", table_files::Z_VALUES,
+                                       table_files::PLANE};
 
 // Stop groups whose longest ORF is long enough to seed the model.
 long seed_orfs(const std::vector<training::ScannedRecord>& records) {
@@ -286,8 +289,8 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
     throw Error("self-training for '" + tables_out + "': the minimum length must be positive");
 
   training::ModelTables t;
-  load_codon_value_list(tables_in + "/HBondEnergies_MDmapped3.dat", t.x.data());
-  load_codon_value_list(tables_in + "/StackingEnergies_MD.dat", t.y.data());
+  load_codon_value_list(tables_in + "/" + table_files::X_VALUES, t.x.data());
+  load_codon_value_list(tables_in + "/" + table_files::Y_VALUES, t.y.data());
 
   std::vector<training::ScannedRecord> scanned;
   scanned.reserve(records.size());
@@ -329,8 +332,8 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
   if (::chmod(staged.path.c_str(), 0777 & ~mask) != 0)
     throw Error("cannot create the tables directory '" + tables_out + "': " + std::strerror(errno));
   try {
-    std::vector<std::string> copied = {"HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "codon1"};
-    if (!result.fitted) copied.insert(copied.end(), {"z.dat", "best_plane_fixed.dat"});
+    std::vector<std::string> copied(std::begin(table_files::UNTRAINED), std::end(table_files::UNTRAINED));
+    if (!result.fitted) copied.insert(copied.end(), {table_files::Z_VALUES, table_files::PLANE});
     // The alternative axes are not read by a run; they travel along when present.
     for (const char* name : {"HBondNos.dat", "StackingEnergies_Original.dat"})
       if (fs::exists(tables_in + "/" + name, ec)) copied.emplace_back(name);
