@@ -112,7 +112,7 @@ std::vector<std::vector<unsigned char>> label_genes(std::vector<GeneCandidate> c
   return gene;
 }
 
-std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, SelfTrainReport* report) {
+std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, long& genes_labelled) {
   long groups = 0, longest = 0;
   for (const ScannedRecord& r : records) {
     groups += static_cast<long>(r.scan.groups.size());
@@ -123,9 +123,7 @@ std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& recor
   // the model then.
   long seeds = 0;
   std::vector<double> w = seed_weights(records, std::min(SEED_LENGTH, longest), seeds);
-  SelfTrainReport rep;
-  rep.long_orfs = seeds;
-  rep.groups = groups;
+  genes_labelled = 0;
 
   for (int round = 1; round <= ROUNDS; ++round) {
     std::vector<std::vector<GroupBest>> best;
@@ -154,10 +152,8 @@ std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& recor
       }
     }
     fit_logistic(s, RIDGE, 0, round == 1 ? 30 : 10, w.data());
-    rep.rounds = round;
-    rep.genes_labelled = labelled;
+    genes_labelled = labelled;
   }
-  if (report != nullptr) *report = rep;
   return w;
 }
 
@@ -299,15 +295,13 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
   result.seed_orfs = seed_orfs(scanned);
   std::vector<double> w;
   if (result.seed_orfs >= MIN_SEED_ORFS) {
-    training::SelfTrainReport report;
     try {
-      w = training::self_trained_weights(scanned, &report);
+      w = training::self_trained_weights(scanned, result.genes_labelled);
     } catch (const Error& e) {
       throw Error("cannot self-train the tables of '" + tables_out + "': " + e.what());
     }
     training::set_model(t, w.data());
     result.fitted = true;
-    result.genes_labelled = report.genes_labelled;
   } else {
     result.note = "the genome is too small for a reliable fit (" + std::to_string(result.seed_orfs) +
                   " ORFs of 900 bases or more, at least " + std::to_string(MIN_SEED_ORFS) +

@@ -185,14 +185,8 @@ std::vector<Orf> exact_predictions(const ScannedRecord& r, const ModelTables& t)
 inline long orf_low(const Orf& o) { return o.b1 < o.b2 ? o.b1 : o.b2; }
 inline long orf_high(const Orf& o) { return o.b1 < o.b2 ? o.b2 : o.b1; }
 
-struct SelfTrainReport {
-  int rounds = 0;
-  long long_orfs = 0;      // groups seeding the first model
-  long genes_labelled = 0; // genes in the last labelling
-  long groups = 0;
-};
-
-// The codon weights fitted by self-training (see self_training.cpp).
-std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, SelfTrainReport* report);
+// The codon weights fitted by self-training (see self_training.cpp);
+// genes_labelled receives the number of genes of the last labelling.
+std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, long& genes_labelled);
 
 }  // namespace codonspace::training
