@@ -10,7 +10,6 @@
 #include <cstring>
 #include <new>
 #include <optional>
-#include <span>
 
 #include "evaluator/webtalvisca9mod.h"
 #include "defaults.h"
@@ -156,46 +155,36 @@ void run_stage(const char* name, bool writes_results, Fn fn) {
 }
 }  // namespace
 
-std::span<const Stage> method_stages(int method) {
-  static constexpr Stage method1[] = {
-      {"generate_longest_orf_input", generate_longest_orf_input, false},
-      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
-      {"final_output_prediction", final_output_prediction, false},
-      {"longest_orf_dna", longest_orf_dna, false},
-      {"orf_sequence_final", orf_sequence_final, true},
-      {"reading_frame", reading_frame, true},
+std::vector<Stage> method_stages(int method) {
+  // Every stage after the ORF scan in run order, with the methods that run
+  // it (bit m for method m).
+  constexpr unsigned M1 = 1U << 1, M2 = 1U << 2, M3 = 1U << 3, ALL = M1 | M2 | M3;
+  static constexpr struct {
+    Stage stage;
+    unsigned methods;
+  } stages[] = {
+      {{"generate_longest_orf_input", generate_longest_orf_input, false}, ALL},
+      {{"calculate_vectors_prediction", calculate_vectors_prediction, false}, ALL},
+      {{"final_output_prediction", final_output_prediction, false}, ALL},
+      {{"longest_orf_dna", longest_orf_dna, false}, M1},
+      {{"generate_talvisca_Seq", generate_talvisca_Seq, false}, M2 | M3},
+      {{"webtalvisca9mod", webtalvisca9mod, false}, M2 | M3},
+      {{"binary_talvisca_mod_newtalvisca", binary_talvisca_mod_newtalvisca, false}, M2 | M3},
+      {{"helixtrove_talvisca", helixtrove_talvisca, false}, M2 | M3},
+      {{"longest_orf_protein", longest_orf_protein, false}, M2},
+      {{"generate_stddev_Seq", generate_stddev_Seq, false}, M3},
+      {{"orfs_to_protein_seq", orfs_to_protein_seq, false}, M3},
+      {{"stddev", stddev, false}, M3},
+      {{"check_stddev_gene", check_stddev_gene, false}, M3},
+      {{"longest_orf", longest_orf, false}, M3},
+      {{"orf_sequence_final", orf_sequence_final, true}, ALL},
+      {{"reading_frame", reading_frame, true}, ALL},
   };
-  static constexpr Stage method2[] = {
-      {"generate_longest_orf_input", generate_longest_orf_input, false},
-      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
-      {"final_output_prediction", final_output_prediction, false},
-      {"generate_talvisca_Seq", generate_talvisca_Seq, false},
-      {"webtalvisca9mod", webtalvisca9mod, false},
-      {"binary_talvisca_mod_newtalvisca", binary_talvisca_mod_newtalvisca, false},
-      {"helixtrove_talvisca", helixtrove_talvisca, false},
-      {"longest_orf_protein", longest_orf_protein, false},
-      {"orf_sequence_final", orf_sequence_final, true},
-      {"reading_frame", reading_frame, true},
-  };
-  static constexpr Stage method3[] = {
-      {"generate_longest_orf_input", generate_longest_orf_input, false},
-      {"calculate_vectors_prediction", calculate_vectors_prediction, false},
-      {"final_output_prediction", final_output_prediction, false},
-      {"generate_talvisca_Seq", generate_talvisca_Seq, false},
-      {"webtalvisca9mod", webtalvisca9mod, false},
-      {"binary_talvisca_mod_newtalvisca", binary_talvisca_mod_newtalvisca, false},
-      {"helixtrove_talvisca", helixtrove_talvisca, false},
-      {"generate_stddev_Seq", generate_stddev_Seq, false},
-      {"orfs_to_protein_seq", orfs_to_protein_seq, false},
-      {"stddev", stddev, false},
-      {"check_stddev_gene", check_stddev_gene, false},
-      {"longest_orf", longest_orf, false},
-      {"orf_sequence_final", orf_sequence_final, true},
-      {"reading_frame", reading_frame, true},
-  };
-  return method == 1 ? std::span<const Stage>(method1)
-         : method == 2 ? std::span<const Stage>(method2)
-                       : std::span<const Stage>(method3);
+  if (method < 1 || method > 3) throw Error("there is no method " + std::to_string(method));
+  std::vector<Stage> chosen;
+  for (const auto& s : stages)
+    if ((s.methods >> method & 1U) != 0) chosen.push_back(s.stage);
+  return chosen;
 }
 
 void run_pipeline(FILE* genome, const std::string& genome_name, int method, int min_length,

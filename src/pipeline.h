@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdio>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -32,8 +31,9 @@ struct Stage {
   int (*run)();
   bool writes_results;
 };
-// The stages of method 1, 2 or 3 that follow the ORF scan, in order.
-std::span<const Stage> method_stages(int method);
+// The stages of method 1, 2 or 3 that follow the ORF scan, in order; throws
+// Error for any other method.
+std::vector<Stage> method_stages(int method);
 
 // A run from the genome intake to the result files: the intake of the open
 // genome (closed), the ORF scan and the method's stages. Throws Error whose
