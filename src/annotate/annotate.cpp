@@ -1,7 +1,8 @@
+// codonspace-annotate's run: records to workers, the start model, and the
+// outputs joined from the workers' pieces.
 #include "annotate/annotate.h"
 
 #include <fcntl.h>
-#include <getopt.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -22,16 +23,15 @@
 #include <memory>
 #include <new>
 #include <numeric>
-#include <optional>
 
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
+#include "annotate/outputs.h"
 #include "annotate/processes.h"
 #include "annotate/record_pipeline.h"
 #include "annotate/start_model.h"
 #include "file_io.h"
 #include "generate_orfs.h"
-#include "options.h"
 
 #include "self_training.h"
 #include "table_files.h"
@@ -40,11 +40,20 @@ namespace fs = std::filesystem;
 
 namespace codonspace::annotate {
 
+std::string join(const std::vector<std::string>& v, const char* sep) {
+  std::string s;
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (i > 0) s.append(sep);
+    s.append(v[i]);
+  }
+  return s;
+}
+
+std::vector<std::string> default_starts() {
+  return std::vector<std::string>(std::begin(DEFAULT_START_CODONS), std::end(DEFAULT_START_CODONS));
+}
+
 namespace {
-constexpr const char* PROGRAM = "codonspace-annotate";
-constexpr int LONGEST_ORF_OPTION = 1000;  // a long option without a short form
-constexpr int MAX_THREADS = 256;
-constexpr int MAX_START_CODONS = 4;
 
 using table_files::required_tables;
 
@@ -62,33 +71,6 @@ std::string tables_problem(const std::string& dir, int method) {
 
 void check_tables(const std::string& dir, int method) {
   if (std::string problem = tables_problem(dir, method); !problem.empty()) throw Error(problem);
-}
-
-std::string join(const std::vector<std::string>& v, const char* sep) {
-  std::string s;
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (i > 0) s.append(sep);
-    s.append(v[i]);
-  }
-  return s;
-}
-
-std::vector<std::string> default_starts() {
-  return std::vector<std::string>(std::begin(DEFAULT_START_CODONS), std::end(DEFAULT_START_CODONS));
-}
-
-// The default prefix turns genome.fna into the outputs genome.gff,
-// genome.faa and genome.fna: run in the genome's own directory, the gene
-// sequences would replace the genome.
-void refuse_input_as_output(const std::string& input, const std::vector<std::string>& outputs) {
-  struct stat in;
-  if (input == "-" || stat(input.c_str(), &in) != 0) return;
-  for (const std::string& out : outputs) {
-    struct stat o;
-    if (stat(out.c_str(), &o) == 0 && o.st_dev == in.st_dev && o.st_ino == in.st_ino)
-      throw Error("the output file '" + out + "' is the input genome '" + input +
-                  "'; choose another output directory (-o) or prefix (-p)");
-  }
 }
 
 // Counters the workers share with the parent, in shared anonymous memory.
@@ -168,7 +150,6 @@ std::string without_work_paths(std::string message, const std::string& root, con
 
 // The per-record pieces of the three outputs, written by the workers
 // (formatting runs in parallel) and joined in record order by the parent.
-const char* const OUTPUT_EXTENSIONS[] = {".gff", ".faa", ".ffn"};
 
 std::string fragment_path(const std::string& dir, size_t record, size_t output) {
   return dir + "/" + std::to_string(record) + OUTPUT_EXTENSIONS[output];
@@ -186,164 +167,6 @@ void write_fragments(const std::string& dir, size_t index, const FastaRecord& re
     out.close_output();
   }
 }
-
-// Appends the file to out (named out_name in messages); returns its number
-// of lines.
-size_t append_file(FILE* out, const std::string& out_name, const std::string& path) {
-  File in(path, "r");
-  if (!in.is_open()) throw Error("cannot open the worker result " + file_reason(path, in.open_error()));
-  std::vector<char> buf(1 << 16);
-  size_t lines = 0, n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), in.get())) > 0) {
-    lines += static_cast<size_t>(std::count(buf.begin(), buf.begin() + static_cast<long>(n), '\n'));
-    errno = 0;
-    if (std::fwrite(buf.data(), 1, n, out) != n) throw Error("cannot write " + file_reason(out_name, errno != 0 ? errno : EIO));
-  }
-  in.check_read();
-  return lines;
-}
-
-// An output stream on a descriptor of a file made by mkstemp; the file is
-// never opened again by name.
-class OutputStream {
- public:
-  OutputStream(FILE* fp, std::string name) : fp_(fp), name_(std::move(name)) {}
-  ~OutputStream() {
-    if (fp_ != nullptr) std::fclose(fp_);
-  }
-  OutputStream(const OutputStream&) = delete;
-  OutputStream& operator=(const OutputStream&) = delete;
-  FILE* get() const { return fp_; }
-  void check_write() const {
-    if (std::ferror(fp_)) throw Error("cannot write " + file_reason(name_, errno != 0 ? errno : EIO));
-  }
-  // Flushes and closes; throws Error on any write error.
-  void close_output() {
-    errno = 0;
-    const bool failed = std::fflush(fp_) != 0 || std::ferror(fp_) != 0;
-    const int err = errno;
-    const bool close_failed = std::fclose(fp_) != 0;
-    const int close_err = errno;
-    fp_ = nullptr;
-    if (failed || close_failed)
-      throw Error("cannot write " + file_reason(name_, failed ? (err != 0 ? err : EIO) : close_err));
-  }
-
- private:
-  FILE* fp_;
-  std::string name_;
-};
-
-// The three outputs, written under temporary names in the output directory
-// and renamed together at the end; whatever is not committed is removed.
-// Errors name the final output, not the temporary name.
-class Outputs {
- public:
-  explicit Outputs(std::vector<std::string> finals) : finals_(std::move(finals)) {}
-  ~Outputs() {
-    for (const std::string& t : temps_) std::remove(t.c_str());
-  }
-  Outputs(const Outputs&) = delete;
-  Outputs& operator=(const Outputs&) = delete;
-
-  // Creates the temporary file for output i, with the permissions of a new
-  // file, and returns it open for writing.
-  std::unique_ptr<OutputStream> create(size_t i) {
-    std::string templ = temp_template(finals_[i], ".new.");
-    const int fd = mkostemp(templ.data(), O_CLOEXEC);
-    if (fd < 0) throw Error("cannot create an output file next to " + file_reason(finals_[i], errno));
-    temps_.push_back(templ);
-    const mode_t mask = umask(0);
-    umask(mask);
-    FILE* fp = nullptr;
-    if (fchmod(fd, 0666 & ~mask) != 0 || (fp = fdopen(fd, "w")) == nullptr) {
-      const int err = errno;
-      close(fd);
-      throw Error("cannot write " + file_reason(finals_[i], err));
-    }
-    auto out = std::make_unique<OutputStream>(fp, finals_[i]);
-    std::setvbuf(fp, nullptr, _IOFBF, 1 << 16);
-    return out;
-  }
-
-  // Gives the files their final names. An output that already exists is
-  // first kept under a second name (a hard link, or the file itself moved
-  // where links are not possible), so that a failure on the way puts every
-  // earlier output back as it was. Signals are held back meanwhile: the
-  // outputs appear together or not at all.
-  void commit() {
-    sigset_t block, old;
-    sigemptyset(&block);
-    for (int s : SignalGuard::signals()) sigaddset(&block, s);
-    sigprocmask(SIG_BLOCK, &block, &old);
-    struct Restore {
-      sigset_t* old;
-      ~Restore() { sigprocmask(SIG_SETMASK, old, nullptr); }
-    } restore{&old};
-    SignalGuard::check();
-    std::vector<std::string> kept(finals_.size());  // the earlier output's second name, or ""
-    std::vector<bool> moved(finals_.size(), false);  // kept by moving rather than linking
-    size_t renamed = 0;
-    auto undo = [&] {
-      for (size_t k = 0; k < finals_.size(); ++k) {
-        if (!kept[k].empty()) {
-          if (k < renamed || moved[k]) std::rename(kept[k].c_str(), finals_[k].c_str());
-          std::remove(kept[k].c_str());
-        } else if (k < renamed) {
-          std::remove(finals_[k].c_str());
-        }
-      }
-    };
-    for (size_t i = 0; i < finals_.size(); ++i) {
-      struct stat st;
-      // Nothing to keep; a directory cannot be replaced (its rename fails below).
-      if (lstat(finals_[i].c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-      std::string name = temp_template(finals_[i], ".old.");
-      const int fd = mkostemp(name.data(), O_CLOEXEC);
-      if (fd < 0) {
-        const int err = errno;
-        undo();
-        throw Error("cannot keep the earlier output " + file_reason(finals_[i], err));
-      }
-      close(fd);
-      kept[i] = name;
-      // link() will not replace the placeholder: give it the name through
-      // a rename of a fresh link, or move the earlier output itself.
-      const std::string link_name = name + ".l";
-      if (link(finals_[i].c_str(), link_name.c_str()) == 0 && std::rename(link_name.c_str(), name.c_str()) == 0)
-        continue;
-      std::remove(link_name.c_str());
-      if (std::rename(finals_[i].c_str(), name.c_str()) != 0) {
-        const int err = errno;
-        undo();
-        throw Error("cannot keep the earlier output " + file_reason(finals_[i], err));
-      }
-      moved[i] = true;
-    }
-    for (; renamed < temps_.size(); ++renamed) {
-      if (std::rename(temps_[renamed].c_str(), finals_[renamed].c_str()) != 0) {
-        const int err = errno;
-        undo();
-        throw Error("cannot replace " + file_reason(finals_[renamed], err) +
-                    "; the earlier outputs are left as they were");
-      }
-    }
-    temps_.clear();
-    for (const std::string& k : kept)
-      if (!k.empty()) std::remove(k.c_str());
-  }
-
- private:
-  // DIR/.NAME<tag>XXXXXX beside the final output.
-  static std::string temp_template(const std::string& final_name, const char* tag) {
-    const fs::path final_path(final_name);
-    std::string name = ".";
-    name.append(final_path.filename().string()).append(tag).append("XXXXXX");
-    return (final_path.parent_path() / name).string();
-  }
-  std::vector<std::string> finals_;
-  std::vector<std::string> temps_;
-};
 
 class Progress {
  public:
@@ -398,78 +221,6 @@ std::string train_tables(const std::vector<FastaRecord>& records, const std::str
   return out;
 }
 
-bool parse_int(const char* text, long lo, long hi, int& value) {
-  if (text == nullptr || *text == 0) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != 0 || v < lo || v > hi) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-// The start codons of -s: one to MAX_START_CODONS comma-separated codons
-// read by parse_start_codons, none a stop codon of the genetic code; a codon
-// given twice counts once. Empty when the text is refused.
-std::vector<std::string> parse_starts(const std::string& text, int genetic_code) {
-  std::vector<std::string> texts;
-  for (size_t pos = 0;;) {
-    const size_t comma = text.find(',', pos);
-    texts.push_back(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
-    if (comma == std::string::npos) break;
-    pos = comma + 1;
-  }
-  const StartCodons parsed = parse_start_codons(texts, stop_codons(genetic_code));
-  if (parsed.invalid || texts.size() > MAX_START_CODONS) return {};
-  std::vector<std::string> starts;
-  for (const std::string& c : parsed.codons)
-    if (std::find(starts.begin(), starts.end(), c) == starts.end()) starts.push_back(c);
-  return starts;
-}
-
-void print_help() {
-  const AnnotateOptions d;
-  std::printf(
-      "Usage: %s [options] GENOME\n"
-      "\n"
-      "Predicts the protein-coding genes of every record of a prokaryotic genome and\n"
-      "writes PREFIX.gff (GFF3), PREFIX.faa (proteins) and PREFIX.ffn (gene sequences).\n"
-      "GENOME is a FASTA file of one or more records, plain or gzip-compressed, or -\n"
-      "for standard input.\n"
-      "\n"
-      "Options:\n"
-      "  -m, --method METHOD       1 DNA Space, 2 Protein Space, 3 Swissprot Space\n"
-      "                            (default %d)\n"
-      "  -l, --min-length LENGTH   keep genes of at least LENGTH bases, stop codon\n"
-      "                            included (default %d)\n"
-      "  -s, --starts START,...    one to %d start codons, comma-separated\n"
-      "                            (default %s)\n"
-      "  -g, --genetic-code CODE   11 (bacteria, archaea) or 4 (Mycoplasma,\n"
-      "                            Spiroplasma: TGA codes W, method 1 only) (default %d)\n"
-      "  -d, --tables DIR          reference tables: a tables directory, or one that\n"
-      "                            codonspace-train wrote (its data/ is used)\n"
-      "                            (default %s)\n"
-      "  -T, --train               train the tables on the input genome first\n"
-      "      --longest-orf         keep the longest ORF's start codon (the start model,\n"
-      "                            trained on the input, chooses the start by default)\n"
-      "  -o, --outdir DIR          output directory, created if missing (default %s)\n"
-      "  -p, --prefix PREFIX       output file name prefix (default: the input file's\n"
-      "                            name without .gz and .fna/.fa/.fasta/.fas, in any\n"
-      "                            case; %s for standard input)\n"
-      "  -t, --threads N           worker processes, records run in parallel\n"
-      "                            (default %d; the outputs do not depend on it)\n"
-      "  -q, --quiet               no progress messages on standard error\n"
-      "  -h, --help                print this help\n"
-      "      --version             print the version\n",
-      PROGRAM, d.method, d.min_length, MAX_START_CODONS, join(default_starts(), ",").c_str(), d.genetic_code,
-      default_tables_dir().c_str(), d.outdir.c_str(), default_prefix("-").c_str(), d.threads);
-}
-
-int usage_error(const std::string& text) {
-  std::fprintf(stderr, "%s: %s\nTry '%s -h' for help.\n", PROGRAM, text.c_str(), PROGRAM);
-  return 1;
-}
-
 // An argument as a shell reads it back: quoted when it holds anything but
 // letters, digits and -_./,:=+
 std::string shell_word(const std::string& arg) {
@@ -493,14 +244,6 @@ std::string settings_command(const AnnotateOptions& o, const std::vector<std::st
   c += " -o " + shell_word(o.outdir);
   if (!o.prefix.empty()) c += " -p " + shell_word(o.prefix);
   return c + " " + shell_word(o.input);
-}
-
-bool iends_with(const std::string& s, const char* ext) {
-  const size_t n = std::strlen(ext);
-  if (s.size() <= n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != ext[i]) return false;
-  return true;
 }
 
 // Room for working files: a record whose files would take more than this
@@ -579,27 +322,6 @@ std::string choose_work_dir(const std::vector<FastaRecord>& records, const std::
   return best_dir;
 }
 }  // namespace
-
-std::string default_prefix(const std::string& input) {
-  if (input == "-") return "stdin";
-  std::string name = fs::path(input).filename().string();
-  auto strip = [&name](const char* ext) {
-    if (!iends_with(name, ext)) return false;
-    name.resize(name.size() - std::strlen(ext));
-    return true;
-  };
-  strip(".gz");
-  for (const char* ext : {".fna", ".fasta", ".fas", ".fa"})
-    if (strip(ext)) break;
-  return name;
-}
-
-std::vector<std::string> output_paths(const AnnotateOptions& options) {
-  const std::string prefix = options.prefix.empty() ? default_prefix(options.input) : options.prefix;
-  std::vector<std::string> paths;
-  for (const char* ext : OUTPUT_EXTENSIONS) paths.push_back((fs::path(options.outdir) / (prefix + ext)).string());
-  return paths;
-}
 
 std::string resolve_tables_dir(const std::string& dir, int method) {
   const std::string problem = tables_problem(dir, method);
@@ -813,117 +535,6 @@ void annotate(const AnnotateOptions& options) {
   } catch (const Error& e) {
     throw Error(without_work_paths(e.what(), root.path(), base));
   }
-}
-
-int run_annotate(int argc, char** argv) {
-  // Standard error or output a closed pipe: every write, the last error
-  // message too, fails with EPIPE instead of ending the program unseen.
-  signal(SIGPIPE, SIG_IGN);
-  AnnotateOptions o;
-  static const struct option long_options[] = {{"method", required_argument, nullptr, 'm'},
-                                               {"min-length", required_argument, nullptr, 'l'},
-                                               {"starts", required_argument, nullptr, 's'},
-                                               {"genetic-code", required_argument, nullptr, 'g'},
-                                               {"tables", required_argument, nullptr, 'd'},
-                                               {"train", no_argument, nullptr, 'T'},
-                                               {"outdir", required_argument, nullptr, 'o'},
-                                               {"prefix", required_argument, nullptr, 'p'},
-                                               {"threads", required_argument, nullptr, 't'},
-                                               {"quiet", no_argument, nullptr, 'q'},
-                                               {"longest-orf", no_argument, nullptr, LONGEST_ORF_OPTION},
-                                               {"help", no_argument, nullptr, 'h'},
-                                               {"version", no_argument, nullptr, 'V'},
-                                               {nullptr, 0, nullptr, 0}};
-  optind = 0;  // full re-initialisation: the function may run more than once in a process
-  opterr = 0;
-  int c;
-  const char* starts_text = nullptr;
-  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:To:p:t:qh", long_options, nullptr)) != -1) {
-    switch (c) {
-      case 'm':
-        if (!parse_int(optarg, 1, 3, o.method)) return usage_error("the method (-m) must be 1, 2 or 3");
-        break;
-      case 'l': {
-        const std::optional<long> bases = parse_length(optarg);
-        if (!bases || *bases < 1 || *bases > PREDICTION_ORF_MAX_LENGTH - 2)
-          return usage_error("the minimum length (-l) must be a whole number of bases from 1 to " +
-                             std::to_string(PREDICTION_ORF_MAX_LENGTH - 2));
-        o.min_length = static_cast<int>(*bases);
-        break;
-      }
-      case 's':
-        starts_text = optarg;  // read once the genetic code is known
-        break;
-      case 'g':
-        if (!parse_int(optarg, 1, 99, o.genetic_code) || !is_supported_genetic_code(o.genetic_code))
-          return usage_error("the genetic code (-g) must be 11 (bacteria, archaea) or 4 (Mycoplasma, Spiroplasma)");
-        break;
-      case 'd':
-        if (*optarg == 0) return usage_error("the tables directory (-d) is empty");
-        o.tables_dir = optarg;
-        break;
-      case 'T':
-        o.self_train = true;
-        break;
-      case LONGEST_ORF_OPTION:
-        o.longest_orf = true;
-        break;
-      case 'o':
-        if (*optarg == 0) return usage_error("the output directory (-o) is empty");
-        o.outdir = optarg;
-        break;
-      case 'p':
-        if (*optarg == 0 || std::strchr(optarg, '/') != nullptr)
-          return usage_error("the prefix (-p) must be a non-empty file name without '/'");
-        o.prefix = optarg;
-        break;
-      case 't':
-        if (!parse_int(optarg, 1, MAX_THREADS, o.threads))
-          return usage_error("the number of workers (-t) must be a whole number from 1 to " +
-                             std::to_string(MAX_THREADS));
-        break;
-      case 'q':
-        o.quiet = true;
-        break;
-      case 'h':
-        print_help();
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-      case 'V':
-        std::printf("%s %s\n", PROGRAM, CODONSPACE_VERSION);
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-      default:
-        if (optopt != 0 && std::strchr("mlsgdopt", optopt) != nullptr)
-          return usage_error(std::string("the option -") + static_cast<char>(optopt) + " needs a value");
-        if (optopt != 0) return usage_error(std::string("unknown option -") + static_cast<char>(optopt));
-        return usage_error(std::string("unknown option ") + argv[optind - 1]);
-    }
-  }
-  if (starts_text != nullptr && (o.start_codons = parse_starts(starts_text, o.genetic_code)).empty())
-    return usage_error("the start codons (-s) must be one to " + std::to_string(MAX_START_CODONS) +
-                       " codons of A, C, G, T separated by commas, none a stop codon, such as ATG,GTG,TTG");
-  if (optind == argc) return usage_error("no genome file given");
-  if (argc - optind > 1) return usage_error("give one genome file (found " + std::to_string(argc - optind) + ")");
-  o.input = argv[optind];
-  if (o.prefix.empty() && default_prefix(o.input).empty())
-    return usage_error("cannot derive an output prefix from '" + o.input + "'; give one with -p");
-
-  try {
-    annotate(o);
-  } catch (const Interrupted& i) {
-    std::fprintf(stderr, "%s: interrupted by signal %d (%s); no output written\n", PROGRAM, i.signal,
-                 strsignal(i.signal));
-    return 128 + i.signal;
-  } catch (const Error& e) {
-    std::fprintf(stderr, "%s: %s\n", PROGRAM, e.what());
-    return 1;
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "%s: out of memory\n", PROGRAM);
-    return 1;
-  } catch (const std::exception& e) {  // filesystem errors and any other
-    std::fprintf(stderr, "%s: %s\n", PROGRAM, e.what());
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace codonspace::annotate

@@ -10,6 +10,14 @@
 
 namespace codonspace::annotate {
 
+inline constexpr const char* PROGRAM = "codonspace-annotate";
+inline constexpr int MAX_START_CODONS = 4;
+
+// The default start codons (src/defaults.h) as a list.
+std::vector<std::string> default_starts();
+// The texts with sep between them.
+std::string join(const std::vector<std::string>& texts, const char* sep);
+
 struct AnnotateOptions {
   std::string input;  // path, or "-" for standard input
   int method = 1;
