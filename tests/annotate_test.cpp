@@ -48,12 +48,6 @@ std::string random_bases(size_t n, unsigned seed) {
   return s;
 }
 
-void write_gzip(const std::string& path, const std::string& content) {
-  gzFile gz = gzopen(path.c_str(), "wb");
-  ASSERT_NE(gz, nullptr);
-  ASSERT_EQ(gzwrite(gz, content.data(), static_cast<unsigned>(content.size())), static_cast<int>(content.size()));
-  ASSERT_EQ(gzclose(gz), Z_OK);
-}
 
 std::vector<ann::FastaRecord> parse(const std::string& text, size_t chunk) {
   ann::FastaParser p("'test.fna'");
@@ -102,7 +96,7 @@ class FastaFileTest : public testutil::TempDirTest {};
 // Content that is gzip-compressed is read whatever the file name (see the
 // runs below); a damaged stream and an unreadable file are errors.
 TEST_F(FastaFileTest, DamagedOrUnreadableFilesAreErrors) {
-  write_gzip("packed.fna.gz", ">r\n" + random_bases(60000, 1) + "\n");
+  testutil::write_file("packed.fna.gz", testutil::gzip(">r\n" + random_bases(60000, 1) + "\n"));
   const std::string gz = read_file("packed.fna.gz");
   write_file("truncated.gz", gz.substr(0, gz.size() / 2));
   std::string corrupt = gz;
@@ -277,7 +271,7 @@ class AnnotateRunTest : public testutil::TempDirTest {
 // contig; every worker count and input form (plain, gzip content under a
 // plain name, gzip on standard input) gives them.
 TEST_F(AnnotateRunTest, SameGenesAsOneRecordRunsForEveryMethodWorkerCountAndInput) {
-  write_gzip("gzip_content.fna", fasta_);
+  testutil::write_file("gzip_content.fna", testutil::gzip(fasta_));
   for (const char* method : {"1", "2"}) {
     auto gff_id = [](std::string id) {
       if (const size_t semicolon = id.find(';'); semicolon != std::string::npos) id.replace(semicolon, 1, "%3B");
@@ -571,7 +565,7 @@ TEST_F(AnnotateRunTest, WorkflowAnnotatesEveryGenomeOfADirectory) {
   for (const auto& [name, file] : genomes) {
     std::string text;
     for (size_t r : file.second) text += ">" + records_[r].first + "\n" + records_[r].second + "\n";
-    (file.first.ends_with(".gz") ? write_gzip : write_file)("genomes/" + file.first, text);
+    write_file("genomes/" + file.first, file.first.ends_with(".gz") ? testutil::gzip(text) : text);
   }
   write_file("genomes/notes.txt", "not a genome\n");
   const std::string cmd = "snakemake -s '" + SOURCE_DIR + "/workflow/Snakefile' --cores 2 --quiet --config " +

@@ -9,6 +9,7 @@
 
 #include "test_util.h"
 
+using testutil::gzip;
 using testutil::exists;
 using testutil::list_dir;
 using testutil::read_file;
@@ -31,20 +32,6 @@ const std::string GENOME =
 // The genome as a user might hand it in: CR LF line ends, mixed case, a tab.
 const std::string GENOME_FILE = ">test genome\r\natgaaaatgaaataaatgcccccctgatta\r\n" + GENOME.substr(30, 15) +
                                 "\t" + GENOME.substr(45, 15) + "\r\n" + GENOME.substr(60);
-// content as one gzip member.
-std::string gzip(const std::string& content) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zs, content.size()) + 32, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-  zs.avail_in = static_cast<uInt>(content.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 }  // namespace
 
 class CliTest : public testutil::TempDirTest {

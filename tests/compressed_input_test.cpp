@@ -12,20 +12,9 @@
 
 using namespace codonspace;
 
+using testutil::gzip;
+
 namespace {
-std::string gzip(const std::string& content, int level = 6) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zs, content.size()) + 32, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
-  zs.avail_in = static_cast<uInt>(content.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 // Everything the reader gives for bytes, read chunk bytes at a time.
 std::string read_all(const std::string& bytes, size_t chunk, Compression* seen = nullptr) {

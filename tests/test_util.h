@@ -30,6 +30,8 @@ class TempDirTest : public ::testing::Test {
 
 void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);
+// content as one gzip member, compressed at the given level.
+std::string gzip(const std::string& content, int level = 6);
 bool exists(const std::string& path);
 // Names in the directory, sorted, without "." and "..".
 std::vector<std::string> list_dir(const std::string& path = ".");
