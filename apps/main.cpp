@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 
 int main(int argc, char** argv) {
   try {

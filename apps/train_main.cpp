@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "annotate/fasta.h"
-#include "defaults.h"
-#include "file_io.h"
-#include "generate_orfs.h"
-#include "options.h"
-#include "self_training.h"
-#include "table_files.h"
+#include "core/defaults.h"
+#include "io/file_io.h"
+#include "stages/generate_orfs.h"
+#include "core/options.h"
+#include "training/self_training.h"
+#include "core/table_files.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "evaluator/webtalvisca9mod.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "fuzz_util.h"
-#include "stages.h"
+#include "stages/stages.h"
 
 namespace {
 FILE* null_output = nullptr;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "annotate/fasta.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "fuzz_util.h"
 
 namespace {

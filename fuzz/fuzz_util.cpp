@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "defaults.h"
+#include "core/defaults.h"
 
 namespace codonspace::fuzz {
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "annotate/fasta.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "fuzz_util.h"
-#include "stages.h"
-#include "training_common.h"
+#include "stages/stages.h"
+#include "training/training_common.h"
 
 namespace {
 using codonspace::Error;

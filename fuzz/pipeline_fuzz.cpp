@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fuzz_util.h"
-#include "pipeline.h"
-#include "stages.h"
+#include "pipeline/pipeline.h"
+#include "stages/stages.h"
 
 namespace {
 using namespace codonspace;

@@ -8,11 +8,11 @@
 #include <initializer_list>
 #include <vector>
 
-#include "file_io.h"
+#include "io/file_io.h"
 #include "fuzz_util.h"
-#include "pipeline.h"
-#include "protein_stages.h"
-#include "stages.h"
+#include "pipeline/pipeline.h"
+#include "stages/protein_stages.h"
+#include "stages/stages.h"
 
 namespace {
 using namespace codonspace;

@@ -9,11 +9,11 @@
 #include <limits>
 #include <string>
 
-#include "codon.h"
-#include "file_io.h"
+#include "core/codon.h"
+#include "io/file_io.h"
 #include "fuzz_util.h"
-#include "protein_stages.h"
-#include "stages.h"
+#include "stages/protein_stages.h"
+#include "stages/stages.h"
 
 namespace {
 using codonspace::Error;

@@ -23,10 +23,10 @@
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
 #include "annotate/record_pipeline.h"
-#include "codon.h"
-#include "file_io.h"
-#include "self_training.h"
-#include "stages.h"
+#include "core/codon.h"
+#include "io/file_io.h"
+#include "training/self_training.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;

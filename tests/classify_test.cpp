@@ -1,9 +1,9 @@
 // Unit gene vectors and the plane test.
 #include <gtest/gtest.h>
 
-#include "codon.h"
-#include "file_io.h"
-#include "stages.h"
+#include "core/codon.h"
+#include "io/file_io.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -3,10 +3,10 @@
 
 #include <optional>
 
-#include "codon.h"
-#include "genetic_code.h"
-#include "file_io.h"
-#include "stages.h"
+#include "core/codon.h"
+#include "core/genetic_code.h"
+#include "io/file_io.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <utility>
 
-#include "codon.h"
-#include "codon_vector.h"
-#include "stages.h"
+#include "core/codon.h"
+#include "core/codon_vector.h"
+#include "stages/stages.h"
 #include "test_util.h"
-#include "training_common.h"
+#include "training/training_common.h"
 
 using namespace codonspace;
 using testutil::read_file;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <random>
 
-#include "compressed_input.h"
-#include "file_io.h"
+#include "io/compressed_input.h"
+#include "io/file_io.h"
 #include "test_util.h"
 
 using namespace codonspace;

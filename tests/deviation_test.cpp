@@ -13,10 +13,10 @@
 #include <random>
 #include <string>
 
-#include "decimal_parse.h"
-#include "file_io.h"
-#include "protein_stages.h"
-#include "stages.h"
+#include "io/decimal_parse.h"
+#include "io/file_io.h"
+#include "stages/protein_stages.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -8,7 +8,7 @@
 #include "evaluator/protein_score.h"
 #include "evaluator/translate_candidates.h"
 #include "evaluator/webtalvisca9mod.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <vector>
 
-#include "fixed_format.h"
+#include "io/fixed_format.h"
 
 using namespace codonspace;
 

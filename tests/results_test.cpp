@@ -1,8 +1,8 @@
 // Longest-ORF selection, the gene sequence file and the per-frame lists.
 #include <gtest/gtest.h>
 
-#include "file_io.h"
-#include "stages.h"
+#include "io/file_io.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -18,8 +18,8 @@
 #include <map>
 #include <thread>
 
-#include "codon.h"
-#include "file_io.h"
+#include "core/codon.h"
+#include "io/file_io.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;

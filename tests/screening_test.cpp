@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "file_io.h"
-#include "protein_stages.h"
-#include "stages.h"
+#include "io/file_io.h"
+#include "stages/protein_stages.h"
+#include "stages/stages.h"
 #include "test_util.h"
 
 using namespace codonspace;

@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
-#include "codon.h"
-#include "file_io.h"
-#include "self_training.h"
-#include "stages.h"
+#include "core/codon.h"
+#include "io/file_io.h"
+#include "training/self_training.h"
+#include "stages/stages.h"
 #include "test_util.h"
-#include "training_common.h"
+#include "training/training_common.h"
 
 namespace fs = std::filesystem;
 namespace tr = codonspace::training;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "annotate/start_model.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "test_util.h"
 
 using codonspace::Gene;

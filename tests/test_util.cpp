@@ -14,8 +14,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "codon.h"
-#include "file_io.h"
+#include "core/codon.h"
+#include "io/file_io.h"
 
 namespace fs = std::filesystem;
 

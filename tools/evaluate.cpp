@@ -33,8 +33,8 @@
 #include <vector>
 
 #include "scoring.h"
-#include "file_io.h"
-#include "stages.h"
+#include "io/file_io.h"
+#include "stages/stages.h"
 
 using codonspace::Error;
 using codonspace::File;

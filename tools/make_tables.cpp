@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
-#include "codon.h"
-#include "file_io.h"
-#include "table_files.h"
+#include "core/codon.h"
+#include "io/file_io.h"
+#include "core/table_files.h"
 
 using codonspace::File;
 using codonspace::NUMBER_OF_CODONS;

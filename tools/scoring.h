@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "file_io.h"
-#include "gene.h"
+#include "io/file_io.h"
+#include "core/gene.h"
 
 namespace codonspace::scoring {
 

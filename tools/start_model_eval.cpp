@@ -20,7 +20,7 @@
 
 #include "annotate/fasta.h"
 #include "annotate/start_model.h"
-#include "file_io.h"
+#include "io/file_io.h"
 #include "scoring.h"
 
 using namespace codonspace;

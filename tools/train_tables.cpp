@@ -4,14 +4,14 @@
 //   train_tables [--min-length N] [--starts ATG[,GTG,...]] [--tables DIR] [--out DIR]
 //                GENOME.fna REFERENCE.cds.tsv [GENOME.fna REFERENCE.cds.tsv ...]
 //
-// Defaults: the recommended settings of src/defaults.h, --tables data,
+// Defaults: the recommended settings of src/core/defaults.h, --tables data,
 // --out data. The X and Y tables are read from the --tables directory; when
 // --out is another directory, the physico-chemical tables and codon1 are
 // copied there too, so that it is a complete tables directory (this is how
 // leave-one-genome-out tables are made: train on a subset into a scratch
 // directory and run the program with it).
 //
-// Model (see src/training_common.h): the plane is 0 0 1 0 and Z holds codon
+// Model (see src/training/training_common.h): the plane is 0 0 1 0 and Z holds codon
 // weights, so an ORF passes when the sum of its codons' weights is
 // positive; the stop codons' weights are the per-ORF intercept.
 //   1. Every record is scanned with the scan stage's rules; a stop group is
@@ -46,12 +46,12 @@
 #include <vector>
 
 #include "annotate/fasta.h"
-#include "codon.h"
-#include "defaults.h"
-#include "file_io.h"
+#include "core/codon.h"
+#include "core/defaults.h"
+#include "io/file_io.h"
 #include "scoring.h"
-#include "table_files.h"
-#include "training_common.h"
+#include "core/table_files.h"
+#include "training/training_common.h"
 
 using codonspace::Error;
 using codonspace::File;

@@ -30,11 +30,11 @@
 #include "annotate/processes.h"
 #include "annotate/record_pipeline.h"
 #include "annotate/start_model.h"
-#include "file_io.h"
-#include "generate_orfs.h"
+#include "io/file_io.h"
+#include "stages/generate_orfs.h"
 
-#include "self_training.h"
-#include "table_files.h"
+#include "training/self_training.h"
+#include "core/table_files.h"
 
 namespace fs = std::filesystem;
 

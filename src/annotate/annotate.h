@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "defaults.h"
+#include "core/defaults.h"
 
 namespace codonspace::annotate {
 
 inline constexpr const char* PROGRAM = "codonspace-annotate";
 inline constexpr int MAX_START_CODONS = 4;
 
-// The default start codons (src/defaults.h) as a list.
+// The default start codons (src/core/defaults.h) as a list.
 std::vector<std::string> default_starts();
 // The texts with sep between them.
 std::string join(const std::vector<std::string>& texts, const char* sep);

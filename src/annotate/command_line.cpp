@@ -15,9 +15,9 @@
 #include "annotate/annotate.h"
 #include "annotate/gene_output.h"
 #include "annotate/processes.h"
-#include "file_io.h"
-#include "generate_orfs.h"
-#include "options.h"
+#include "io/file_io.h"
+#include "stages/generate_orfs.h"
+#include "core/options.h"
 
 namespace codonspace::annotate {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "compressed_input.h"
-#include "file_io.h"
-#include "sequence_text.h"
+#include "io/compressed_input.h"
+#include "io/file_io.h"
+#include "io/sequence_text.h"
 
 namespace codonspace::annotate {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <tuple>
 
-#include "file_io.h"
-#include "genetic_code.h"
+#include "io/file_io.h"
+#include "core/genetic_code.h"
 
 namespace codonspace::annotate {
 

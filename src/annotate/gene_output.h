@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "annotate/fasta.h"
-#include "gene.h"
+#include "core/gene.h"
 
 namespace codonspace::annotate {
 

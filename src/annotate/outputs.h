@@ -19,7 +19,7 @@
 
 #include "annotate/annotate.h"
 #include "annotate/processes.h"
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace codonspace::annotate {
 

@@ -19,7 +19,7 @@
 #include <new>
 #include <sstream>
 
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace codonspace::annotate {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "file_io.h"
-#include "generate_orfs.h"
-#include "pipeline.h"
-#include "stages.h"
+#include "io/file_io.h"
+#include "stages/generate_orfs.h"
+#include "pipeline/pipeline.h"
+#include "stages/stages.h"
 
 namespace codonspace::annotate {
 

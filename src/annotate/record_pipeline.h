@@ -6,7 +6,7 @@
 
 #include "annotate/fasta.h"
 #include "annotate/gene_output.h"
-#include "defaults.h"
+#include "core/defaults.h"
 
 namespace codonspace::annotate {
 

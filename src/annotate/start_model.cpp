@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace codonspace::annotate {
 

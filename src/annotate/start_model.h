@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "defaults.h"
-#include "gene.h"
+#include "core/defaults.h"
+#include "core/gene.h"
 
 namespace codonspace::annotate {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <sys/types.h>
 
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace codonspace {
 

@@ -6,8 +6,8 @@
 
 #include "evaluator/line_reader.h"
 #include "evaluator/webtalvisca9mod.h"
-#include "file_io.h"
-#include "genetic_code.h"
+#include "io/file_io.h"
+#include "core/genetic_code.h"
 
 namespace codonspace {
 

@@ -9,7 +9,7 @@
 #include "evaluator/line_reader.h"
 #include "evaluator/protein_score.h"
 #include "evaluator/translate_candidates.h"
-#include "file_io.h"
+#include "io/file_io.h"
 
 namespace codonspace {
 

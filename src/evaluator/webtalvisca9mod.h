@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "stages.h"
+#include "stages/stages.h"
 
 namespace codonspace {
 
