@@ -4,7 +4,9 @@
 // codonspace-annotate -d OUTDIR reads.
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -23,6 +25,16 @@
 namespace {
 
 constexpr const char* PROGRAM = "codonspace-train";
+constexpr int MAX_THREADS = 256;
+
+// A whole number from 1 to MAX_THREADS, or 0.
+int parse_threads(const char* text) {
+  if (*text < '0' || *text > '9') return 0;
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  return errno == 0 && *end == '\0' && v >= 1 && v <= MAX_THREADS ? static_cast<int>(v) : 0;
+}
 
 std::string default_starts() {
   std::string list;
@@ -49,9 +61,12 @@ void print_help() {
       "  -d, --tables DIR         tables to start from, DIR or DIR/data: the\n"
       "                           physico-chemical tables and codon1 are copied from\n"
       "                           it (default %s)\n"
+      "  -t, --threads N          threads of the fit, 1 to %d; the tables are the same\n"
+      "                           for any number (default 1)\n"
       "  -h, --help               print this help\n"
       "      --version            print the version\n",
-      PROGRAM, codonspace::DEFAULT_MIN_LENGTH, default_starts().c_str(), codonspace::default_tables_dir().c_str());
+      PROGRAM, codonspace::DEFAULT_MIN_LENGTH, default_starts().c_str(), codonspace::default_tables_dir().c_str(),
+      MAX_THREADS);
 }
 
 int usage_error(const std::string& text) {
@@ -92,6 +107,7 @@ int main(int argc, char** argv) {
   static const struct option long_options[] = {{"min-length", required_argument, nullptr, 'l'},
                                                 {"starts", required_argument, nullptr, 's'},
                                                 {"tables", required_argument, nullptr, 'd'},
+                                                {"threads", required_argument, nullptr, 't'},
                                                 {"help", no_argument, nullptr, 'h'},
                                                 {"version", no_argument, nullptr, 'V'},
                                                 {nullptr, 0, nullptr, 0}};
@@ -101,7 +117,7 @@ int main(int argc, char** argv) {
   opterr = 0;
   int c;
   // Options may come before or after GENOME OUTDIR.
-  while ((c = getopt_long(argc, argv, "l:s:d:h", long_options, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "l:s:d:t:h", long_options, nullptr)) != -1) {
     switch (c) {
       case 'l': {
         const auto bases = codonspace::parse_length(optarg);
@@ -124,6 +140,12 @@ int main(int argc, char** argv) {
         if (*optarg == 0) return usage_error("the tables directory (-d) is empty");
         tables = optarg;
         break;
+      case 't':
+        options.threads = parse_threads(optarg);
+        if (options.threads == 0)
+          return usage_error("the number of threads (-t) must be a whole number from 1 to " +
+                             std::to_string(MAX_THREADS) + ", not '" + optarg + "'");
+        break;
       case 'h':
         print_help();
         return flush_stdout();
@@ -131,7 +153,7 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", PROGRAM, CODONSPACE_VERSION);
         return flush_stdout();
       default:
-        if (optopt != 0 && std::strchr("lsd", optopt) != nullptr)
+        if (optopt != 0 && std::strchr("lsdt", optopt) != nullptr)
           return usage_error(std::string("the option -") + static_cast<char>(optopt) + " needs a value");
         if (optopt != 0) return usage_error(std::string("unknown option -") + static_cast<char>(optopt));
         return usage_error(std::string("unknown option or missing value: ") + argv[optind - 1]);

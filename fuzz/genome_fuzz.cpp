@@ -15,7 +15,7 @@
 #include "io/file_io.h"
 #include "fuzz_util.h"
 #include "stages/stages.h"
-#include "training/training_common.h"
+#include "training/orf_scan.h"
 
 namespace {
 using codonspace::Error;

@@ -13,7 +13,7 @@
 #include "core/codon_vector.h"
 #include "stages/stages.h"
 #include "test_util.h"
-#include "training/training_common.h"
+#include "training/model_tables.h"
 
 using namespace codonspace;
 using testutil::read_file;

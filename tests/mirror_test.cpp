@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "test_util.h"
-#include "training/training_common.h"
+#include "training/orf_scan.h"
 
 using testutil::read_file;
 using testutil::reverse_complement;

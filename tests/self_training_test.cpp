@@ -23,7 +23,8 @@
 #include "training/self_training.h"
 #include "stages/stages.h"
 #include "test_util.h"
-#include "training/training_common.h"
+#include "training/model_tables.h"
+#include "training/orf_scan.h"
 
 namespace fs = std::filesystem;
 namespace tr = codonspace::training;

@@ -11,7 +11,7 @@
 // leave-one-genome-out tables are made: train on a subset into a scratch
 // directory and run the program with it).
 //
-// Model (see src/training/training_common.h): the plane is 0 0 1 0 and Z holds codon
+// Model (see src/training/model_tables.h): the plane is 0 0 1 0 and Z holds codon
 // weights, so an ORF passes when the sum of its codons' weights is
 // positive; the stop codons' weights are the per-ORF intercept.
 //   1. Every record is scanned with the scan stage's rules; a stop group is
@@ -51,7 +51,9 @@
 #include "io/file_io.h"
 #include "scoring.h"
 #include "core/table_files.h"
-#include "training/training_common.h"
+#include "training/logistic_fit.h"
+#include "training/model_tables.h"
+#include "training/orf_scan.h"
 
 using codonspace::Error;
 using codonspace::File;
@@ -208,6 +210,7 @@ int main(int argc, char** argv) {
     // Logistic regression rounds; the first uses the annotated (else the
     // longest) ORF of each group, later ones each group's best ORF.
     std::vector<double> w(NUMBER_OF_CODONS, 0.0);
+    const std::vector<int> stop_codons = tr::codon_indices(codonspace::standard_stop_codons());
     for (int round = 0; round < ROUNDS; ++round) {
       tr::Samples s;
       float counts[NUMBER_OF_CODONS];
@@ -229,7 +232,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      tr::fit_logistic(s, RIDGE, static_cast<int>(genomes.size()), round == 0 ? 40 : 15, w.data());
+      tr::fit_logistic(s, stop_codons, RIDGE, static_cast<int>(genomes.size()), round == 0 ? 40 : 15, w.data());
     }
 
     // The intercept: best pooled F1 of the final prediction over a grid.

@@ -58,6 +58,7 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
   StartModelOptions o;
   o.start_codons = predict.start_codons;
   o.min_length = predict.min_length;
+  o.threads = predict.threads;
   const StartModel model = StartModel::train(sequences, genes, o);
   say(model.trained() ? "start model trained: RBS motif " + model.motif_consensus() + ", spacer " +
                                      std::to_string(model.typical_spacer())

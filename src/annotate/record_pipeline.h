@@ -15,6 +15,7 @@ struct PredictOptions {
   int min_length = DEFAULT_MIN_LENGTH;    // the scan's length measure: bases + 2
   std::vector<std::string> start_codons;  // upper case
   std::vector<std::string> stop_codons = {"TAA", "TAG", "TGA"};  // of the genetic code
+  int threads = 1;  // threads of the start model's training and choice; the result is the same for any number
 };
 
 // What the stages of a record write at most: the ORF export lists every

@@ -52,6 +52,9 @@ struct StartModelOptions {
   double context_weight = 0.3;
   double coding_weight = 0.3;
   double skip_penalty = 0.8;
+  // Threads of the training and of choose_all (1 or more); the model and the
+  // chosen starts are the same for any number.
+  int threads = 1;
 };
 
 // Bases of the RBS motif, and the range of spacers it is searched over.

@@ -34,9 +34,12 @@
 #include <map>
 #include <tuple>
 
-#include "io/file_io.h"
+#include "core/parallel_blocks.h"
 #include "core/table_files.h"
-#include "training/training_common.h"
+#include "io/file_io.h"
+#include "training/logistic_fit.h"
+#include "training/model_tables.h"
+#include "training/orf_scan.h"
 
 namespace codonspace {
 
@@ -52,7 +55,8 @@ constexpr int ROUNDS = 5;
 constexpr double RIDGE = 1.0;
 
 // Codon log-odds of the seeds' own frame against their five shadow frames.
-std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, long seed_length, long& seeds) {
+std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, const std::vector<int>& stops,
+                                 long seed_length, long& seeds) {
   std::vector<double> gene(NUMBER_OF_CODONS, 0.0), shadow(NUMBER_OF_CODONS, 0.0);
   seeds = 0;
   for (const ScannedRecord& r : records)
@@ -69,7 +73,9 @@ std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, long
         if (!(o.b1 > o.b2 && (hi - p) % 3 == 0)) shadow[r.codons.reverse[static_cast<size_t>(p)]] += 1;
     }
   bool is_stop[NUMBER_OF_CODONS] = {};
-  for (int s : stop_codon_indices()) is_stop[s] = true;
+  for (int s : stops) is_stop[s] = true;
+  double sense = 0;
+  for (int n = 0; n < NUMBER_OF_CODONS; ++n) sense += is_stop[n] ? 0 : 1;
   double sg = 0, ss = 0;
   for (int n = 0; n < NUMBER_OF_CODONS; ++n)
     if (!is_stop[n]) {
@@ -78,7 +84,7 @@ std::vector<double> seed_weights(const std::vector<ScannedRecord>& records, long
     }
   std::vector<double> w(NUMBER_OF_CODONS, 0.0);
   for (int n = 0; n < NUMBER_OF_CODONS; ++n)
-    if (!is_stop[n]) w[n] = std::log((gene[n] + 1) / (sg + 61)) - std::log((shadow[n] + 1) / (ss + 61));
+    if (!is_stop[n]) w[n] = std::log((gene[n] + 1) / (sg + sense)) - std::log((shadow[n] + 1) / (ss + sense));
   return w;
 }
 
@@ -112,50 +118,79 @@ std::vector<std::vector<unsigned char>> label_genes(std::vector<GeneCandidate> c
   return gene;
 }
 
-std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, long& genes_labelled) {
-  long groups = 0, longest = 0;
-  for (const ScannedRecord& r : records) {
-    groups += static_cast<long>(r.scan.groups.size());
-    for (const StopGroup& g : r.scan.groups) longest = std::max(longest, orf_bases(r.scan.orfs[g.first]));
+namespace {
+
+// Stop groups per block of the per-group work.
+constexpr size_t GROUP_BLOCK = 2048;
+
+// A stop group of a record: the unit of the labelling and of the samples.
+struct GroupRef {
+  size_t record, group;
+};
+
+// The codon weights fitted by self-training, the stop codons given by index;
+// genes_labelled receives the number of genes of the last labelling.
+std::vector<double> self_trained_weights(const std::vector<ScannedRecord>& records, const std::vector<int>& stops,
+                                         int threads, long& genes_labelled) {
+  long longest = 0;
+  std::vector<GroupRef> all;  // every group, record by record
+  for (size_t ri = 0; ri < records.size(); ++ri) {
+    const OrfScan& scan = records[ri].scan;
+    for (size_t gi = 0; gi < scan.groups.size(); ++gi) {
+      all.push_back(GroupRef{ri, gi});
+      longest = std::max(longest, orf_bases(scan.orfs[scan.groups[gi].first]));
+    }
   }
-  if (groups == 0) throw Error("the genome has no ORF of the minimum length to learn from");
+  if (all.empty()) throw Error("the genome has no ORF of the minimum length to learn from");
   // Short genomes may have no ORF of the seed length; the longest ORFs seed
   // the model then.
   long seeds = 0;
-  std::vector<double> w = seed_weights(records, std::min(SEED_LENGTH, longest), seeds);
+  std::vector<double> w = seed_weights(records, stops, std::min(SEED_LENGTH, longest), seeds);
   genes_labelled = 0;
 
+  std::vector<size_t> groups_of(records.size());
+  for (size_t ri = 0; ri < records.size(); ++ri) groups_of[ri] = records[ri].scan.groups.size();
+  const size_t blocks = block_count(all.size(), GROUP_BLOCK);
+  std::vector<GroupBest> best(all.size());
+  Samples s;
+  s.resize(all.size());
   for (int round = 1; round <= ROUNDS; ++round) {
-    std::vector<std::vector<GroupBest>> best;
+    // Every group's best ORF under the current weights, in blocks of groups.
+    run_blocks(threads, blocks, [&](size_t b) {
+      const size_t end = std::min(all.size(), (b + 1) * GROUP_BLOCK);
+      for (size_t i = b * GROUP_BLOCK; i < end;) {  // runs of one record's groups
+        const size_t ri = all[i].record, first = all[i].group;
+        const size_t last = std::min(groups_of[ri], first + (end - i));
+        best_per_group(records[ri], w.data(), first, last, &best[i]);
+        i += last - first;
+      }
+    });
     std::vector<GeneCandidate> cand;
-    std::vector<size_t> groups_of(records.size());
-    for (size_t ri = 0; ri < records.size(); ++ri) {
-      best.push_back(best_per_group(records[ri], w.data()));
-      const OrfScan& scan = records[ri].scan;
-      groups_of[ri] = scan.groups.size();
-      for (size_t gi = 0; gi < scan.groups.size(); ++gi)
-        if (best[ri][gi].score > 0) {
-          const Orf& o = scan.orfs[scan.groups[gi].first + best[ri][gi].orf];
-          cand.push_back(GeneCandidate{best[ri][gi].score, ri, gi, orf_low(o), orf_high(o)});
-        }
-    }
+    for (size_t i = 0; i < all.size(); ++i)
+      if (best[i].score > 0) {
+        const OrfScan& scan = records[all[i].record].scan;
+        const Orf& o = scan.orfs[scan.groups[all[i].group].first + best[i].orf];
+        cand.push_back(GeneCandidate{best[i].score, all[i].record, all[i].group, orf_low(o), orf_high(o)});
+      }
     const std::vector<std::vector<unsigned char>> gene = label_genes(std::move(cand), groups_of);
     long labelled = 0;
     for (const auto& g : gene) labelled += std::count(g.begin(), g.end(), 1);
-    Samples s;
-    float counts[NUMBER_OF_CODONS];
-    for (size_t ri = 0; ri < records.size(); ++ri) {
-      const OrfScan& scan = records[ri].scan;
-      for (size_t gi = 0; gi < scan.groups.size(); ++gi) {
-        orf_counts(records[ri], scan.orfs[scan.groups[gi].first + best[ri][gi].orf], counts);
-        s.add(counts, gene[ri][gi] != 0, 0);
+    // The samples: the codon counts of every group's best ORF and its label.
+    run_blocks(threads, blocks, [&](size_t b) {
+      const size_t end = std::min(all.size(), (b + 1) * GROUP_BLOCK);
+      for (size_t i = b * GROUP_BLOCK; i < end; ++i) {
+        const ScannedRecord& r = records[all[i].record];
+        orf_counts(r, r.scan.orfs[r.scan.groups[all[i].group].first + best[i].orf], &s.counts[i * NUMBER_OF_CODONS]);
+        s.gene[i] = gene[all[i].record][all[i].group];
       }
-    }
-    fit_logistic(s, RIDGE, 0, round == 1 ? 30 : 10, w.data());
+    });
+    fit_logistic(s, stops, RIDGE, 0, round == 1 ? 30 : 10, w.data(), threads);
     genes_labelled = labelled;
   }
   return w;
 }
+
+}  // namespace
 
 }  // namespace training
 
@@ -283,6 +318,13 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
   starts = training::parse_start_list(list);
   if (options.min_length < 1)
     throw Error("self-training for '" + tables_out + "': the minimum length must be positive");
+  if (options.stop_codons.empty()) throw Error("self-training for '" + tables_out + "': no stop codon given");
+  for (const std::string& c : options.stop_codons)
+    if (c.size() != 3 || strict_codon_index(c.c_str()) < 0)
+      throw Error("self-training for '" + tables_out + "': the stop codon '" + c +
+                  "' is not three letters A, C, G, T in upper case");
+  if (options.threads < 1)
+    throw Error("self-training for '" + tables_out + "': the number of threads must be positive");
 
   training::ModelTables t;
   load_codon_value_list(tables_in + "/" + table_files::X_VALUES, t.x.data());
@@ -290,13 +332,14 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
 
   std::vector<training::ScannedRecord> scanned;
   scanned.reserve(records.size());
-  for (const std::string& r : records) scanned.emplace_back(r, options.min_length, starts);
+  for (const std::string& r : records) scanned.emplace_back(r, options.min_length, starts, options.stop_codons);
   SelfTrainResult result;
   result.seed_orfs = seed_orfs(scanned);
   std::vector<double> w;
   if (result.seed_orfs >= MIN_SEED_ORFS) {
     try {
-      w = training::self_trained_weights(scanned, result.genes_labelled);
+      w = training::self_trained_weights(scanned, training::codon_indices(options.stop_codons), options.threads,
+                                         result.genes_labelled);
     } catch (const Error& e) {
       throw Error("cannot self-train the tables of '" + tables_out + "': " + e.what());
     }

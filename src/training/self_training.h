@@ -7,12 +7,18 @@
 #include <vector>
 
 #include "core/defaults.h"
+#include "core/genetic_code.h"
 
 namespace codonspace {
 
 struct SelfTrainOptions {
   int min_length = DEFAULT_MIN_LENGTH;    // from src/core/defaults.h
   std::vector<std::string> start_codons;  // empty = the defaults of src/core/defaults.h
+  // The stop codons of the genetic code (TAA TAG for code 4, where TGA codes
+  // tryptophan): they end the ORFs and carry the per-ORF intercept.
+  std::vector<std::string> stop_codons = standard_stop_codons();
+  // Threads of the fit (1 or more); the tables are the same for any number.
+  int threads = 1;
 };
 
 // Fewest seed ORFs (stop groups whose longest ORF reaches 900 bases) for a

@@ -1,0 +1,87 @@
+#include "training/orf_scan.h"
+
+#include <cctype>
+#include <cmath>
+
+#include "io/file_io.h"
+#include "stages/generate_orfs.h"
+
+namespace codonspace::training {
+
+OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
+                  const std::vector<std::string>& stops) {
+  // The scan stage's own scanner, with the ORFs kept in memory per stop.
+  class ListSink : public OrfSink {
+   public:
+    OrfScan out;
+    void orf(long b1, long b2) override { out.orfs.push_back(Orf{b1, b2}); }
+    void end_stop() override {
+      const size_t first = out.groups.empty() ? 0 : out.groups.back().first + out.groups.back().count;
+      out.groups.push_back(StopGroup{first, out.orfs.size() - first});
+    }
+  } sink;
+  OrfScanner scanner(initiate_start_stop_codons(false, starts, stops), min_length, PREDICTION_ORF_MAX_LENGTH,
+                     sink);
+  scanner.scan(seq.data(), static_cast<long>(seq.size()));
+  return std::move(sink.out);
+}
+
+CodonIndex::CodonIndex(const std::string& seq) : forward(seq.size(), 0), reverse(seq.size(), 0) {
+  const size_t n = seq.size();
+  for (size_t p = 0; p + 3 <= n; ++p) forward[p] = static_cast<uint8_t>(codon_srno(seq.data() + p));
+  for (size_t p = 2; p < n; ++p) {
+    const char c[3] = {comp_base(seq[p]), comp_base(seq[p - 1]), comp_base(seq[p - 2])};
+    reverse[p] = static_cast<uint8_t>(codon_srno(c));
+  }
+}
+
+void best_per_group(const ScannedRecord& r, const double* w, size_t first, size_t last, GroupBest* out) {
+  for (size_t gi = first; gi < last; ++gi) {
+    GroupBest b{-HUGE_VAL, 0};
+    for_each_orf_score(r.codons, r.scan, r.scan.groups[gi], w, [&](size_t k, double s) {
+      if (s >= b.score) b = GroupBest{s, k};  // shortest first: >= prefers the longer
+    });
+    out[gi - first] = b;
+  }
+}
+
+std::vector<GroupBest> best_per_group(const ScannedRecord& r, const double* w) {
+  std::vector<GroupBest> out(r.scan.groups.size());
+  best_per_group(r, w, 0, out.size(), out.data());
+  return out;
+}
+
+void orf_counts(const ScannedRecord& r, const Orf& o, float* counts) {
+  for (int n = 0; n < NUMBER_OF_CODONS; ++n) counts[n] = 0;
+  const long codons = orf_bases(o) / 3;
+  for (long k = 0; k < codons; ++k) counts[r.codons.codon(o, k)] += 1;
+}
+
+std::array<int, 3> stop_codon_indices() { return {codon_srno("TAA"), codon_srno("TAG"), codon_srno("TGA")}; }
+
+std::vector<int> codon_indices(const std::vector<std::string>& codons) {
+  std::vector<int> out;
+  for (const std::string& c : codons) out.push_back(codon_srno(c.c_str()));
+  return out;
+}
+
+std::vector<std::string> parse_start_list(const std::string& list) {
+  std::vector<std::string> out;
+  size_t p = 0;
+  while (p <= list.size()) {
+    size_t q = list.find(',', p);
+    if (q == std::string::npos) q = list.size();
+    std::string c = list.substr(p, q - p);
+    for (char& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    bool ok = c.size() == 3;
+    for (char ch : c) ok = ok && (ch == 'A' || ch == 'C' || ch == 'G' || ch == 'T');
+    if (!ok) throw Error("start codon list '" + list + "': '" + c + "' is not a codon of three letters A, C, G, T");
+    out.push_back(c);
+    p = q + 1;
+  }
+  if (out.empty() || out.size() > 4)
+    throw Error("start codon list '" + list + "': give one to four start codons");
+  return out;
+}
+
+}  // namespace codonspace::training
