@@ -37,11 +37,14 @@ const std::string SOURCE_TABLES = std::string(CODONSPACE_SOURCE_DIR) + "/data";
 
 // A synthetic genome: genes with a strong codon preference (ATG, then sense
 // codons drawn mostly from a preferred third of them, then TAA), half of
-// them on the complementary strand, between random spacers. Returns the
+// them on the complementary strand, between random spacers. With tga_sense,
+// one codon in ten of the genes is TGA, as in genetic code 4. Returns the
 // sequence and the planted genes as "b1 b2" pairs in the program's format.
-std::pair<std::string, std::set<std::pair<long, long>>> planted_genome(unsigned seed, int genes) {
+std::pair<std::string, std::set<std::pair<long, long>>> planted_genome(unsigned seed, int genes,
+                                                                       bool tga_sense = false) {
   std::mt19937 rng(seed);
-  auto codon = [&rng](bool preferred) {
+  auto codon = [&rng, tga_sense](bool preferred) {
+    if (tga_sense && rng() % 10 == 0) return std::string("TGA");
     for (;;) {
       const unsigned n = rng() % 64;
       const std::string c = codonspace::str_rep(static_cast<int>(n));
@@ -184,6 +187,63 @@ TEST_F(SelfTrainingTest, Deterministic) {
   }
 }
 
+// The tables are the same for any number of threads, on a genome of three
+// records with enough stop groups for several blocks of groups and samples.
+TEST_F(SelfTrainingTest, SameTablesForAnyNumberOfThreads) {
+  const std::vector<std::string> genome = {planted_genome(21, 350).first, planted_genome(22, 100).first,
+                                           planted_genome(23, 300).first};
+  size_t groups = 0;
+  for (const std::string& r : genome) groups += tr::scan_orfs(r, 150, {"ATG", "GTG", "TTG"}).groups.size();
+  ASSERT_GT(groups, 4096u);  // more than one block of samples
+  std::string one;
+  for (int threads : {1, 2, 3, 8}) {
+    codonspace::SelfTrainOptions options;
+    options.min_length = 150;
+    options.threads = threads;
+    std::string out = "t";
+    out += std::to_string(threads);
+    out += "/data";
+    ASSERT_TRUE(codonspace::self_train(genome, SOURCE_TABLES, out, options).fitted);
+    const std::string tables = read_file(out + "/z.dat") + read_file(out + "/best_plane_fixed.dat");
+    if (threads == 1) one = tables;
+    EXPECT_EQ(tables, one) << threads << " threads";
+  }
+}
+
+// With the stop codons of genetic code 4 (TAA, TAG) the genes that carry
+// TGA as a sense codon are whole ORFs: they train the tables, are labelled,
+// and the tables find them; with the default stops TGA cuts them up.
+TEST_F(SelfTrainingTest, StopCodonsOfTheGeneticCode) {
+  const auto [seq, planted] = planted_genome(31, 120, true);
+  codonspace::SelfTrainOptions options;
+  options.min_length = 150;
+  options.start_codons = {"ATG"};
+  options.stop_codons = {"TAA", "TAG"};
+  const codonspace::SelfTrainResult r = codonspace::self_train({seq}, SOURCE_TABLES, "code4/data", options);
+  ASSERT_TRUE(r.fitted);
+  EXPECT_GE(r.genes_labelled, 100);
+  EXPECT_LE(r.genes_labelled, 140);
+  tr::ModelTables t;
+  codonspace::load_codon_value_list(SOURCE_TABLES + "/HBondEnergies_MDmapped3.dat", t.x.data());
+  codonspace::load_codon_value_list(SOURCE_TABLES + "/StackingEnergies_MD.dat", t.y.data());
+  codonspace::load_index_ordered_list("code4/data/z.dat", t.z.data());
+  t.plane = {0, 0, 1, 0};
+  // 3' ends (stop codon and strand) of planted genes and of ORFs.
+  std::set<long> planted_stops, found, whole;
+  for (const auto& [b1, b2] : planted) planted_stops.insert(b1 < b2 ? b2 : -b2);
+  for (const auto& o : tr::exact_predictions(tr::ScannedRecord(seq, 150, {"ATG"}, {"TAA", "TAG"}), t))
+    if (planted_stops.count(o.b1 < o.b2 ? o.b2 : -o.b2)) found.insert(o.b2);
+  EXPECT_GE(found.size(), planted.size() * 9 / 10) << "of " << planted.size() << " planted genes";
+  // The standard stops leave no planted gene whole.
+  for (const auto& o : tr::scan_orfs(seq, 150, {"ATG"}).orfs)
+    if (planted.count({o.b1, o.b2})) whole.insert(o.b2);
+  EXPECT_EQ(whole.size(), 0u);
+  // A stop list that is not codons is refused.
+  options.stop_codons = {"TAA", "TGX"};
+  testutil::expect_error([&] { codonspace::self_train({seq}, SOURCE_TABLES, "bad/data", options); }, {"TGX"},
+                         "stop codons");
+}
+
 // Failures are Errors whose message names the path at fault.
 TEST_F(SelfTrainingTest, ErrorsNameThePath) {
   const std::string seq = planted_genome(5, 10).first;
@@ -313,6 +373,8 @@ TEST_F(SelfTrainingTest, Executable) {
       {{"genome.fna", "o8", "-l", "150x"}, 1, "", "150x"},
       {{"genome.fna", "o9", "-l"}, 1, "", "needs a value"},
       {{"genome.fna", "o10", "--bogus"}, 1, "", "--bogus"},
+      {{"genome.fna", "o12", "-t", "0"}, 1, "", "(-t)"},
+      {{"genome.fna", "o13", "--threads", "2x"}, 1, "", "2x"},
       {{"genome.fna"}, 1, "", "found 1 argument"},
   };
   for (const auto& c : cases) {
@@ -327,7 +389,7 @@ TEST_F(SelfTrainingTest, Executable) {
     }
   }
   EXPECT_EQ(read_file("o3b/data/z.dat"), read_file("o1/data/z.dat"));  // not fitted: copied from o1
-  // The same settings, spelled short or long, give the same tables.
-  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, {"-s", "ATG", "genome.fna", "o11"})), 0);
+  // The same settings, spelled short or long, on any number of threads, give the same tables.
+  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, {"-s", "ATG", "genome.fna", "o11", "-t", "3"})), 0);
   EXPECT_EQ(read_file("o11/data/z.dat"), read_file("o1/data/z.dat"));
 }

@@ -3,6 +3,7 @@
 // start codon that opens a non-coding stretch.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -228,4 +229,34 @@ TEST(StartModelTest, KeepsTheCalledStartWhenItMust) {
   for (const Case& c : cases) EXPECT_EQ(model.choose(g.sequence(), c.gene).gene, c.gene) << c.what;
 
   EXPECT_THROW(StartModel::train({&g.sequence()}, {}, {}), codonspace::Error);
+}
+
+// The model and the chosen starts are the same for any number of threads, on
+// a genome of two records long enough for several blocks of genes and bases.
+TEST(StartModelTest, SameChoicesForAnyNumberOfThreads) {
+  const SyntheticGenome a = make_genome(5, 600), b = make_genome(6, 300);
+  auto run = [&](int threads) {
+    StartModelOptions o;
+    o.threads = threads;
+    const StartModel m = StartModel::train({&a.sequence(), &b.sequence()}, {a.called(), b.called()}, o);
+    EXPECT_TRUE(m.trained());
+    std::vector<std::string> out = {m.motif_consensus() + " " + std::to_string(m.typical_spacer())};
+    char share[40];
+    std::snprintf(share, sizeof share, "%.17g", m.motif_share());
+    out.emplace_back(share);
+    for (const SyntheticGenome* g : {&a, &b}) {
+      for (const Gene& chosen : m.choose_all(g->sequence(), g->called()))
+        out.push_back(std::to_string(chosen.start) + " " + std::to_string(chosen.end));
+      for (const Gene& called : g->called()) {
+        const StartChoice c = m.choose(g->sequence(), called);
+        char line[200];
+        std::snprintf(line, sizeof line, "%.17g %.17g %.17g", c.start_score, c.coding_score, c.confidence);
+        out.emplace_back(line);
+      }
+    }
+    return out;
+  };
+  const std::vector<std::string> one = run(1);
+  ASSERT_GT(one.size(), 1800u);
+  for (int threads : {2, 3, 8}) EXPECT_EQ(run(threads), one) << threads << " threads";
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/parallel_blocks.h"
 #include "io/file_io.h"
 
 namespace codonspace::annotate {
@@ -43,6 +44,11 @@ bool is_stop(int codon) {
 }
 
 constexpr int kCodingMinGenes = 30;  // fewer genes than this: the model is not fitted
+// Genes per block of the per-gene work, and bases per block of the hexamer
+// background. Fixed, so that every sum over blocks is the same for any
+// number of threads.
+constexpr size_t GENE_BLOCK = 512;
+constexpr size_t BASE_BLOCK = size_t{1} << 16;
 constexpr int kEmIterations = 25;
 constexpr double kMinMotifShare = 0.02;
 // Bases kept before a gene: the motif's and the context's reach.
@@ -192,7 +198,7 @@ class StartModelTrainer {
     // Seed: the longest ORFs' starts, which are right for most genes.
     chosen_.assign(regions_.size(), 0);
     cands_.resize(regions_.size());
-    for (size_t i = 0; i < regions_.size(); ++i) cands_[i] = m_.candidates(regions_[i]);
+    for_regions([&](size_t i) { cands_[i] = m_.candidates(regions_[i]); });
     for (int round = 0; round < rounds; ++round) {
       fit_coding();
       fit_codons();
@@ -204,26 +210,51 @@ class StartModelTrainer {
   }
 
  private:
-  // Hexamer counts of both strands at every offset: the background of the coding ratio.
+  // Runs fn(i) for every region, in blocks of GENE_BLOCK regions.
+  template <typename Fn>
+  void for_regions(Fn fn) const {
+    run_blocks(m_.options_.threads, block_count(regions_.size(), GENE_BLOCK), [&](size_t b) {
+      const size_t end = std::min(regions_.size(), (b + 1) * GENE_BLOCK);
+      for (size_t i = b * GENE_BLOCK; i < end; ++i) fn(i);
+    });
+  }
+
+  // Hexamer counts of both strands at every offset: the background of the
+  // coding ratio. A hexamer of the complementary strand is the reverse
+  // complement of one of the direct strand, so the direct strand's counts,
+  // taken in blocks of bases, give both.
   void background(const std::vector<const std::string*>& sequences) {
-    bg_.assign(64 * 64, 0.0);
-    auto count = [this](const std::string& s) {
+    struct Block {
+      const std::string* seq;
+      size_t first, last;  // hexamers ending at [first, last)
+    };
+    std::vector<Block> blocks;
+    for (const std::string* s : sequences)
+      for (size_t p = 0; p < s->size(); p += BASE_BLOCK) blocks.push_back(Block{s, p, std::min(s->size(), p + BASE_BLOCK)});
+    std::vector<std::vector<double>> counts(blocks.size());
+    run_blocks(m_.options_.threads, blocks.size(), [&](size_t b) {
+      const Block& k = blocks[b];
+      std::vector<double>& c = counts[b];
+      c.assign(4096, 0.0);
       int h = 0, valid = 0;
-      for (char ch : s) {
-        const int b = base4(ch);
-        if (b < 0) {
+      for (size_t p = k.first >= 5 ? k.first - 5 : 0; p < k.last; ++p) {
+        const int v = base4((*k.seq)[p]);
+        if (v < 0) {
           valid = 0;
           continue;
         }
-        h = ((h << 2) | b) & 4095;
-        if (++valid >= 6) bg_[static_cast<size_t>(h)] += 1;
+        h = ((h << 2) | v) & 4095;
+        if (++valid >= 6 && p >= k.first) c[static_cast<size_t>(h)] += 1;
       }
-    };
-    for (const std::string* s : sequences) {
-      count(*s);
-      std::string rc(s->rbegin(), s->rend());
-      for (char& c : rc) c = complement(c);
-      count(rc);
+    });
+    std::vector<double> direct(64 * 64, 0.0);
+    for (const std::vector<double>& c : counts)
+      for (size_t h = 0; h < direct.size(); ++h) direct[h] += c[h];
+    bg_.assign(64 * 64, 0.0);
+    for (int h = 0; h < 4096; ++h) {
+      int rc = 0;
+      for (int k = 0, x = h; k < 6; ++k, x >>= 2) rc = (rc << 2) | (3 - (x & 3));
+      bg_[static_cast<size_t>(h)] = direct[static_cast<size_t>(h)] + direct[static_cast<size_t>(rc)];
     }
   }
 
@@ -300,7 +331,7 @@ class StartModelTrainer {
 
   // The RBS score per bin: chosen starts against passed-over ones.
   void fit_bins() {
-    for (size_t i = 0; i < regions_.size(); ++i) m_.score(regions_[i], cands_[i]);
+    for_regions([&](size_t i) { m_.score(regions_[i], cands_[i]); });
     auto fit = [this](auto& table, auto bin_of) {
       std::vector<double> in(table.size(), 0), out(table.size(), 0);
       double ni = 0, no = 0;
@@ -380,6 +411,36 @@ class StartModelTrainer {
     return k;
   }
 
+  // The E step for one upstream window s: adds its motif posteriors per
+  // spacer, in total and per column and base.
+  void expect(const std::string& s, std::array<std::array<double, 4>, RBS_WIDTH>& counts,
+              std::array<double, RBS_MAX_SPACER + 1>& spacer, double& with_motif) const {
+    std::array<double, RBS_MAX_SPACER + 1> lr{};
+    double sum = 0;
+    for (int sp = RBS_MIN_SPACER; sp <= RBS_MAX_SPACER; ++sp) {
+      const size_t first = RBS_UPSTREAM - static_cast<size_t>(sp) - RBS_WIDTH;
+      double v = m_.lambda_ * m_.spacer_prior_[static_cast<size_t>(sp)];
+      for (size_t c = 0; c < RBS_WIDTH; ++c) {
+        const int b = base4(s[first + c]);
+        if (b >= 0) v *= m_.motif_ratio_[c][static_cast<size_t>(b)];
+      }
+      lr[static_cast<size_t>(sp)] = v;
+      sum += v;
+    }
+    const double total = (1 - m_.lambda_) + sum;
+    for (int sp = RBS_MIN_SPACER; sp <= RBS_MAX_SPACER; ++sp) {
+      const double post = lr[static_cast<size_t>(sp)] / total;
+      if (post <= 0) continue;
+      spacer[static_cast<size_t>(sp)] += post;
+      with_motif += post;
+      const size_t first = RBS_UPSTREAM - static_cast<size_t>(sp) - RBS_WIDTH;
+      for (size_t c = 0; c < RBS_WIDTH; ++c) {
+        const int b = base4(s[first + c]);
+        if (b >= 0) counts[c][static_cast<size_t>(b)] += post;
+      }
+    }
+  }
+
   // Zero-or-one-occurrence motif by expectation maximisation over the
   // upstream regions of the chosen starts; seeded from the enriched 4-mer
   // in the first round, from the previous motif afterwards.
@@ -414,35 +475,29 @@ class StartModelTrainer {
     for (size_t c = 0; c < RBS_WIDTH; ++c)
       for (size_t b = 0; b < 4; ++b) m_.motif_ratio_[c][b] = prob[c][b] / bg[b];
 
-    for (int it = 0; it < kEmIterations; ++it) {
+    // The expected counts of an E step, per block of windows.
+    struct Expected {
       std::array<std::array<double, 4>, RBS_WIDTH> counts{};
       std::array<double, RBS_MAX_SPACER + 1> spacer{};
       double with_motif = 0;
-      for (const std::string& s : w) {
-        std::array<double, RBS_MAX_SPACER + 1> lr{};
-        double sum = 0;
-        for (int sp = RBS_MIN_SPACER; sp <= RBS_MAX_SPACER; ++sp) {
-          const size_t first = RBS_UPSTREAM - static_cast<size_t>(sp) - RBS_WIDTH;
-          double v = m_.lambda_ * m_.spacer_prior_[static_cast<size_t>(sp)];
-          for (size_t c = 0; c < RBS_WIDTH; ++c) {
-            const int b = base4(s[first + c]);
-            if (b >= 0) v *= m_.motif_ratio_[c][static_cast<size_t>(b)];
-          }
-          lr[static_cast<size_t>(sp)] = v;
-          sum += v;
-        }
-        const double total = (1 - m_.lambda_) + sum;
-        for (int sp = RBS_MIN_SPACER; sp <= RBS_MAX_SPACER; ++sp) {
-          const double post = lr[static_cast<size_t>(sp)] / total;
-          if (post <= 0) continue;
-          spacer[static_cast<size_t>(sp)] += post;
-          with_motif += post;
-          const size_t first = RBS_UPSTREAM - static_cast<size_t>(sp) - RBS_WIDTH;
-          for (size_t c = 0; c < RBS_WIDTH; ++c) {
-            const int b = base4(s[first + c]);
-            if (b >= 0) counts[c][static_cast<size_t>(b)] += post;
-          }
-        }
+    };
+    std::vector<Expected> parts(block_count(w.size(), GENE_BLOCK));
+    for (int it = 0; it < kEmIterations; ++it) {
+      run_blocks(m_.options_.threads, parts.size(), [&](size_t blk) {
+        Expected& e = parts[blk];
+        e = Expected{};
+        const size_t end = std::min(w.size(), (blk + 1) * GENE_BLOCK);
+        for (size_t wi = blk * GENE_BLOCK; wi < end; ++wi) expect(w[wi], e.counts, e.spacer, e.with_motif);
+      });
+      // The blocks' counts added in block order.
+      std::array<std::array<double, 4>, RBS_WIDTH> counts{};
+      std::array<double, RBS_MAX_SPACER + 1> spacer{};
+      double with_motif = 0;
+      for (const Expected& e : parts) {
+        for (size_t c = 0; c < RBS_WIDTH; ++c)
+          for (size_t b = 0; b < 4; ++b) counts[c][b] += e.counts[c][b];
+        for (size_t sp = 0; sp < spacer.size(); ++sp) spacer[sp] += e.spacer[sp];
+        with_motif += e.with_motif;
       }
       const double n = static_cast<double>(w.size());
       m_.lambda_ = std::clamp(with_motif / std::max(n, 1.0), kMinMotifShare, 0.95);
@@ -459,11 +514,11 @@ class StartModelTrainer {
 
   void choose_all() {
     cands_.resize(regions_.size());
-    for (size_t i = 0; i < regions_.size(); ++i) {
+    for_regions([&](size_t i) {
       cands_[i] = m_.candidates(regions_[i]);
       m_.score(regions_[i], cands_[i]);
       chosen_[i] = cands_[i].empty() ? 0 : cands_[i][m_.pick(cands_[i])].codon;
-    }
+    });
   }
 
   StartModel& m_;
@@ -539,9 +594,11 @@ double StartModel::coding_score(const std::string& sequence, const Gene& gene) c
 }
 
 std::vector<Gene> StartModel::choose_all(const std::string& sequence, const std::vector<Gene>& genes) const {
-  std::vector<Gene> out;
-  out.reserve(genes.size());
-  for (const Gene& g : genes) out.push_back(choose(sequence, g).gene);
+  std::vector<Gene> out(genes.size());
+  run_blocks(options_.threads, block_count(genes.size(), GENE_BLOCK), [&](size_t b) {
+    const size_t end = std::min(genes.size(), (b + 1) * GENE_BLOCK);
+    for (size_t i = b * GENE_BLOCK; i < end; ++i) out[i] = choose(sequence, genes[i]).gene;
+  });
   return out;
 }
 

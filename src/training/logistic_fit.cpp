@@ -21,6 +21,9 @@ constexpr int C = NUMBER_OF_CODONS;
 constexpr size_t SAMPLE_BLOCK = 4096;
 // Samples a thread keeps in cache while its Hessian rows run over them.
 constexpr size_t HESSIAN_CHUNK = 256;
+// Samples whose linear predictors are summed side by side (a multiple of
+// which SAMPLE_BLOCK is).
+constexpr size_t LANES = 8;
 
 // Solves A x = b (n x n, row-major) by Gaussian elimination with partial
 // pivoting; the solution replaces b.
@@ -53,13 +56,21 @@ bool gc_at(int codon, int position) {  // C = 0, G = 1
   return ((codon >> (2 * (2 - position))) & 3) <= 1;
 }
 
-// Runs fn(i) for every sample in blocks of SAMPLE_BLOCK.
+// Runs fn(first, last) for the samples in blocks of SAMPLE_BLOCK.
 template <typename Fn>
-void for_samples(int threads, size_t n, Fn fn) {
-  run_blocks(threads, block_count(n, SAMPLE_BLOCK), [&](size_t b) {
-    const size_t end = std::min(n, (b + 1) * SAMPLE_BLOCK);
-    for (size_t i = b * SAMPLE_BLOCK; i < end; ++i) fn(i);
-  });
+void for_sample_blocks(int threads, size_t n, Fn fn) {
+  run_blocks(threads, block_count(n, SAMPLE_BLOCK),
+             [&](size_t b) { fn(b * SAMPLE_BLOCK, std::min(n, (b + 1) * SAMPLE_BLOCK)); });
+}
+
+// The codon counts of LANES samples at a time, codon by codon: the layout in
+// which their linear predictors are summed side by side. Samples beyond the
+// last have zero counts.
+std::vector<float> interleaved(const Samples& s) {
+  std::vector<float> out(block_count(s.size(), LANES) * LANES * C, 0.0f);
+  for (size_t i = 0; i < s.size(); ++i)
+    for (int k = 0; k < C; ++k) out[(i / LANES * C + k) * LANES + i % LANES] = s.counts[i * C + k];
+  return out;
 }
 
 // The codon rows of the Hessian in `groups` groups of about equal work
@@ -101,33 +112,46 @@ void fit_logistic(const Samples& s, const std::vector<int>& stops, double lambda
   // The G+C counts at the three codon positions: the block's nuisance features.
   std::vector<double> gc(nuisance_blocks > 0 ? 3 * n : 0);
   if (nuisance_blocks > 0)
-    for_samples(threads, n, [&](size_t i) {
-      const float* c = &s.counts[i * C];
-      for (int p = 0; p < 3; ++p) {
-        double v = 0;
-        for (int k = 0; k < C; ++k)
-          if (c[k] != 0 && gc_at(k, p)) v += c[k];
-        gc[3 * i + p] = v;
+    for_sample_blocks(threads, n, [&](size_t first, size_t last) {
+      for (size_t i = first; i < last; ++i) {
+        const float* c = &s.counts[i * C];
+        for (int p = 0; p < 3; ++p) {
+          double v = 0;
+          for (int k = 0; k < C; ++k)
+            if (c[k] != 0 && gc_at(k, p)) v += c[k];
+          gc[3 * i + p] = v;
+        }
       }
     });
   auto nuisance = [&](size_t i) { return C + 3 * s.block[i]; };
-  // The linear predictor of sample i under weights v.
-  auto linear = [&](const std::vector<double>& v, size_t i) {
-    const float* c = &s.counts[i * C];
-    double t = 0;
-    for (int k = 0; k < C; ++k)
-      if (c[k] != 0) t += v[k] * c[k];
-    if (nuisance_blocks > 0)
-      for (int p = 0; p < 3; ++p) t += v[nuisance(i) + p] * gc[3 * i + p];
-    return t;
+  // The linear predictors of the samples [first, last) under weights v, into
+  // t[first .. last): per sample the sum over its codons in codon order,
+  // then its nuisance features. The zero counts add zero products, which
+  // leave every sum as it is.
+  const std::vector<float> lanes = interleaved(s);
+  auto linear = [&](const std::vector<double>& v, size_t first, size_t last, double* t) {
+    for (size_t b = first; b < last; b += LANES) {
+      double sum[LANES] = {};
+      const float* c = &lanes[b * C];
+      for (int k = 0; k < C; ++k)
+        for (size_t j = 0; j < LANES; ++j) sum[j] += v[k] * c[k * LANES + j];
+      for (size_t i = b; i < std::min(last, b + LANES); ++i) {
+        t[i] = sum[i - b];
+        if (nuisance_blocks > 0)
+          for (int p = 0; p < 3; ++p) t[i] += v[nuisance(i) + p] * gc[3 * i + p];
+      }
+    }
   };
   // The penalised negative log-likelihood of weights v.
   std::vector<double> loss(n);
   auto objective = [&](const std::vector<double>& v) {
-    for_samples(threads, n, [&](size_t i) {
-      const double t = linear(v, i);
-      const double m = s.gene[i] ? -t : t;  // loss log(1 + e^m)
-      loss[i] = m > 0 ? m + std::log1p(std::exp(-m)) : std::log1p(std::exp(m));
+    for_sample_blocks(threads, n, [&](size_t first, size_t last) {
+      linear(v, first, last, loss.data());
+      for (size_t i = first; i < last; ++i) {
+        const double t = loss[i];
+        const double m = s.gene[i] ? -t : t;  // loss log(1 + e^m)
+        loss[i] = m > 0 ? m + std::log1p(std::exp(-m)) : std::log1p(std::exp(m));
+      }
     });
     double o = 0;
     for (size_t i = 0; i < n; ++i) o += loss[i];
@@ -140,10 +164,13 @@ void fit_logistic(const Samples& s, const std::vector<int>& stops, double lambda
   double current = objective(w);
   for (int it = 0; it < iterations; ++it) {
     std::vector<double> H(static_cast<size_t>(D) * D, 0.0), g(static_cast<size_t>(D), 0.0);
-    for_samples(threads, n, [&](size_t i) {
-      const double p = 1 / (1 + std::exp(-linear(w, i)));
-      residual[i] = (s.gene[i] ? 1.0 : 0.0) - p;
-      weight[i] = p * (1 - p);
+    for_sample_blocks(threads, n, [&](size_t first, size_t last) {
+      linear(w, first, last, residual.data());
+      for (size_t i = first; i < last; ++i) {
+        const double p = 1 / (1 + std::exp(-residual[i]));
+        residual[i] = (s.gene[i] ? 1.0 : 0.0) - p;
+        weight[i] = p * (1 - p);
+      }
     });
     // Tasks: the groups of codon rows, then the nuisance rows. Row a holds
     // the columns b >= a; a sample adds to it when it holds codon a (the
