@@ -83,7 +83,7 @@ TEST_F(ReadingFrameTest, FrameFromStartRemainderAndStrand) {
     write_file(LONGEST_ORFS, c.list);
     EXPECT_EQ(reading_frame(), 0);
     for (size_t f = 0; f < 6; ++f) {
-      const std::string& file = testutil::RESULT_FILES[f + 1];
+      const std::string file = testutil::result_files()[f + 1];
       EXPECT_EQ(read_file(file), c.frames[f]) << file;
     }
   }

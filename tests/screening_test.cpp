@@ -23,8 +23,12 @@ std::string header(long k, long residues = 40) {
 const std::string PROTEIN = "The Query Sequence is likely to code for a Protein\n";
 const std::string NOT_PROTEIN = " The Query Sequence is not a Protein \n";
 const std::string STOPS = " The Query Sequence contains stop codons \n";
-const std::string& BANNER = testutil::REPORT_BANNER;
-std::string closing(int files, int found) { return "\n\n" + testutil::report_counts(files, 0, 0, 0, files, found); }
+// The text around the entries.
+const std::string BANNER = "\n\n   ***\n    Welcome  \n   ***\n\n";
+std::string closing(int files, int found) {
+  return "\n\n  Total Number of Files = " + std::to_string(files) + "\n  Number of Proteins Found =  " +
+         std::to_string(found) + "\n";
+}
 
 }  // namespace
 

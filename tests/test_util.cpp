@@ -1,6 +1,7 @@
 #include "test_util.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,33 +13,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "core/codon.h"
 #include "io/file_io.h"
+#include "stages/stages.h"
 
 namespace fs = std::filesystem;
 
 namespace testutil {
-
-const std::vector<std::string> WORKING_FILES = {
-    "processed_genome", "prediction_orfs", "longest_orf_sequences", "unit_gene_vectors.dat",
-    "signal",           "longest_orfs",    "main_strand",           "complementary_strand"};
-const std::vector<std::string> RESULT_FILES = {"gene_sequences",      "1main_orfs",          "2main_orfs",
-                                               "3main_orfs",          "1complementary_orfs", "2complementary_orfs",
-                                               "3complementary_orfs"};
-
-namespace {
-const std::string STARS = "         ***************************      \n";
-}  // namespace
-const std::string REPORT_BANNER = "\n\n\n\n\n\n" + STARS + "       Welcome to Orvelle  \n" + STARS + "\n\n";
-
-std::string report_counts(long files, long shorts, long stops, long skipped, long analyzed, long proteins) {
-  return "  Total Number of Files = " + std::to_string(files) + "\n  Number of short proteins = " +
-         std::to_string(shorts) + "\n  Number of Files Skipped due to stops= " + std::to_string(stops) +
-         "\n  Total Number of Files Skipped = " + std::to_string(skipped) + "\n  Number of files analyzed =  " +
-         std::to_string(analyzed) + "\n  Number of Proteins Found =  " + std::to_string(proteins) + "\n" + STARS;
-}
 
 void TempDirTest::SetUp() {
   old_cwd_ = fs::current_path().string();
@@ -60,6 +44,14 @@ void write_file(const std::string& path, const std::string& content) {
   ASSERT_TRUE(f.good()) << "cannot write " << path;
 }
 
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  EXPECT_TRUE(f.is_open()) << "cannot read " << path;
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
 std::string gzip(const std::string& content, int level) {
   z_stream zs{};
   EXPECT_EQ(deflateInit2(&zs, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
@@ -72,14 +64,6 @@ std::string gzip(const std::string& content, int level) {
   out.resize(zs.total_out);
   deflateEnd(&zs);
   return out;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  EXPECT_TRUE(f.is_open()) << "cannot read " << path;
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 bool exists(const std::string& path) {
@@ -107,7 +91,38 @@ std::string reverse_complement(const std::string& s) {
   return r;
 }
 
-void expect_error(const std::function<void()>& f, std::initializer_list<std::string> parts,
+std::string random_bases(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, 'A');
+  for (char& c : s) c = "ACGT"[rng() % 4];
+  return s;
+}
+
+std::string wrapped(const std::string& text, size_t width) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); i += width) out += text.substr(i, width) + "\n";
+  return out;
+}
+
+std::string fasta(const std::string& id, const std::string& seq) { return ">" + id + "\n" + wrapped(seq, 70); }
+
+std::vector<Cds> gff_cds(const std::string& gff) {
+  std::vector<Cds> cds;
+  std::istringstream in(gff);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
+    if (f.size() == 9 && f[2] == "CDS") cds.emplace_back(f[0], std::stol(f[3]), std::stol(f[4]), f[6][0]);
+  }
+  return cds;
+}
+
+void expect_contains(const std::string& text, const std::vector<std::string>& parts, const std::string& context) {
+  for (const auto& part : parts) EXPECT_NE(text.find(part), std::string::npos) << context << ": " << text;
+}
+
+void expect_error(const std::function<void()>& f, const std::vector<std::string>& parts,
                   const std::string& context) {
   std::string what;
   try {
@@ -116,7 +131,7 @@ void expect_error(const std::function<void()>& f, std::initializer_list<std::str
   } catch (const codonspace::Error& e) {
     what = e.what();
   }
-  for (const auto& part : parts) EXPECT_NE(what.find(part), std::string::npos) << context << ": " << what;
+  expect_contains(what, parts, context);
 }
 
 StageRun run_captured(const std::function<int()>& stage) {
@@ -145,57 +160,88 @@ StageRun expect_missing_input(const std::function<int()>& stage, const std::stri
   return r;
 }
 
-std::string codon_value_list(const std::map<std::string, float>& values) {
-  std::ostringstream s;
-  for (int i = 63; i >= 0; --i) {
-    const std::string codon = codonspace::str_rep(i);
-    auto it = values.find(codon);
-    s << codon << ' ' << (it == values.end() ? 0.0f : it->second) << '\n';
-  }
-  return s.str();
-}
-
 void write_tables(const Tables& t) {
+  // All 64 codons, one "CODON value" pair per line, in decreasing index order.
+  const auto codon_values = [](const std::map<std::string, float>& values) {
+    std::ostringstream s;
+    for (int i = 63; i >= 0; --i) {
+      const auto it = values.find(codonspace::str_rep(i));
+      s << codonspace::str_rep(i) << ' ' << (it == values.end() ? 0.0f : it->second) << '\n';
+    }
+    return s.str();
+  };
   fs::create_directories("data");
-  write_file("data/HBondEnergies_MDmapped3.dat", codon_value_list(t.x));
-  write_file("data/StackingEnergies_MD.dat", codon_value_list(t.y));
+  write_file("data/HBondEnergies_MDmapped3.dat", codon_values(t.x));
+  write_file("data/StackingEnergies_MD.dat", codon_values(t.y));
   std::ostringstream z;
   for (float v : t.z) z << v << '\n';
   write_file("data/z.dat", z.str());
   write_file("data/best_plane_fixed.dat", t.plane);
 }
 
-RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, const char* stdout_file) {
-  RunResult r;
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
-    ADD_FAILURE() << "pipe failed";
-    return r;
-  }
-  std::vector<std::string> argv_s = {CODONSPACE_BINARY};
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_s) argv.push_back(a.data());
-  argv.push_back(nullptr);
+std::vector<std::string> result_files() {
+  std::vector<std::string> names = {codonspace::GENE_SEQUENCES};
+  names.insert(names.end(), std::begin(codonspace::FRAME_FILES), std::end(codonspace::FRAME_FILES));
+  return names;
+}
 
+namespace {
+// Forks; the child takes its streams from io (out_fd and err_fd, when not
+// negative, for standard output and error), runs io.before_exec and then
+// binary.
+pid_t start(const std::string& binary, std::vector<std::string> args, const SpawnIo& io, int out_fd, int err_fd) {
+  args.insert(args.begin(), binary);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) {
-    if (fsize_limit >= 0) {
-      const struct rlimit lim = {static_cast<rlim_t>(fsize_limit), static_cast<rlim_t>(fsize_limit)};
-      setrlimit(RLIMIT_FSIZE, &lim);
+  if (pid != 0) return pid;
+  if (!io.tmpdir.empty()) setenv("TMPDIR", io.tmpdir.c_str(), 1);
+  const auto open_out = [](const std::string& path) {
+    return open(path.empty() ? "/dev/null" : path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  };
+  dup2(open(io.in.c_str(), O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+  dup2(out_fd >= 0 ? out_fd : open_out(io.out), STDOUT_FILENO);
+  dup2(err_fd >= 0 ? err_fd : open_out(io.err), STDERR_FILENO);
+  if (io.before_exec) io.before_exec();
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+}  // namespace
+
+SpawnIo in_child(std::function<void()> before_exec, SpawnIo io) {
+  io.before_exec = std::move(before_exec);
+  return io;
+}
+
+pid_t spawn(const std::string& binary, std::vector<std::string> args, const SpawnIo& io) {
+  return start(binary, std::move(args), io, -1, -1);
+}
+
+int wait_status(pid_t pid) {
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) < 0) ADD_FAILURE() << "fork or wait failed";
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+RunResult run(const std::string& binary, const std::vector<std::string>& args, const SpawnIo& io) {
+  RunResult r;
+  // A pipe for each stream that is captured; both are drained together, so
+  // that neither can fill and block.
+  struct pollfd fds[2] = {{-1, POLLIN, 0}, {-1, POLLIN, 0}};
+  int write_ends[2] = {-1, -1};
+  for (int i = 0; i < 2; ++i) {
+    int p[2];
+    if ((i == 0 ? io.out : io.err).empty() && pipe2(p, O_CLOEXEC) == 0) {
+      fds[i].fd = p[0];
+      write_ends[i] = p[1];
     }
-    dup2(stdout_file != nullptr ? open(stdout_file, O_WRONLY) : out_pipe[1], STDOUT_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
-    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-    execv(argv[0], argv.data());
-    _exit(127);
   }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  // Both pipes are drained together, so that neither can fill and block.
-  struct pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  const pid_t pid = start(binary, args, io, write_ends[0], write_ends[1]);
+  for (int fd : write_ends)
+    if (fd >= 0) close(fd);
   std::string* sinks[2] = {&r.out, &r.err};
-  for (int open_fds = 2; open_fds > 0;) {
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
     if (poll(fds, 2, -1) < 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -206,37 +252,26 @@ RunResult run_binary(const std::vector<std::string>& args, long fsize_limit, con
       } else {
         close(fds[i].fd);
         fds[i].fd = -1;
-        --open_fds;
       }
     }
   }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) < 0) ADD_FAILURE() << "fork failed";
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.status = wait_status(pid);
   return r;
 }
 
-pid_t spawn(const std::string& binary, std::vector<std::string> args, const SpawnIo& io) {
-  args.insert(args.begin(), binary);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (!io.tmpdir.empty()) setenv("TMPDIR", io.tmpdir.c_str(), 1);
-    dup2(open(io.in.c_str(), O_RDONLY), STDIN_FILENO);
-    dup2(open(io.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-    dup2(open(io.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+RunResult run_binary(const std::vector<std::string>& args, const SpawnIo& io) {
+  return run(CODONSPACE_BINARY, args, io);
 }
 
-int wait_status(pid_t pid) {
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) < 0) ADD_FAILURE() << "fork or wait failed";
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+std::function<void()> file_size_limit(long bytes) {
+  return [bytes] {
+    const struct rlimit lim = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  };
+}
+
+void drop_root() {
+  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
 }
 
 }  // namespace testutil
