@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
 
 #include "core/codon.h"
@@ -25,7 +26,7 @@ GenomeReader::GenomeReader(const File& genome) : genome_(genome) {
   length_ = static_cast<long>(st.st_size);
 }
 
-void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq) {
+std::string_view GenomeReader::orf(long b1, long b2, const std::string& pair_source) {
   const long low = b1 < b2 ? b1 : b2;
   const long high = b1 < b2 ? b2 : b1;
   if (low < 1 || high > length_)
@@ -64,13 +65,18 @@ void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, st
   }
   const char* first = window_.data() + (low - window_low_);
   const size_t n = static_cast<size_t>(high - low + 1);
-  seq.resize(n);
-  if (b1 < b2) {
-    std::memcpy(seq.data(), first, n);
-  } else {
-    // Complementary strand: the complement of the base at b1 comes first.
-    for (size_t i = 0; i < n; ++i) seq[i] = comp_base(first[n - 1 - i]);
-  }
+  if (b1 < b2) return std::string_view(first, n);
+  // Complementary strand: the complement of the base at b1 comes first.
+  if (reversed_.size() < n) reversed_.resize(n);
+  char* out = reversed_.data();
+  const char* last = first + n - 1;
+  for (size_t i = 0; i < n; ++i) out[i] = comp_base(last[-static_cast<std::ptrdiff_t>(i)]);
+  return std::string_view(out, n);
+}
+
+void GenomeReader::read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq) {
+  const std::string_view bases = orf(b1, b2, pair_source);
+  seq.assign(bases.begin(), bases.end());
 }
 
 int export_sequences(const ExportFormat& format) {
@@ -80,12 +86,11 @@ int export_sequences(const ExportFormat& format) {
   require_open({&genome, &pairs, &out}, "files:generate_input");
   GenomeReader reader(genome);
   Scanner in(pairs);
-  std::vector<char> seq;
   FILE* fp = out.get();
   long b1, b2;
   unsigned long records = 0;
   while (in.next_pair(b1, b2)) {
-    reader.read_orf(b1, b2, format.pair_list, seq);
+    const std::string_view seq = reader.orf(b1, b2, format.pair_list);
     const long n = static_cast<long>(seq.size());
     // The headers "%ld %ld %ld ", "%ld\n" and "%ld %ld %ld\n".
     char header[80];

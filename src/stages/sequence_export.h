@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace codonspace {
@@ -35,9 +36,12 @@ class GenomeReader {
  public:
   explicit GenomeReader(const class File& genome);
   long length() const { return length_; }
-  // Bases b1..b2 (1-based) in the ORF's own direction: a copy for b1 < b2,
-  // the reverse complement otherwise. Throws Error naming pair_source when
-  // the pair lies outside the genome.
+  // Bases b1..b2 (1-based) in the ORF's own direction: the genome's bases
+  // for b1 < b2, their reverse complement otherwise. The view points into
+  // the reader and holds until the next call. Throws Error naming
+  // pair_source when the pair lies outside the genome.
+  std::string_view orf(long b1, long b2, const std::string& pair_source);
+  // The same bases copied into seq.
   void read_orf(long b1, long b2, const std::string& pair_source, std::vector<char>& seq);
 
  private:
@@ -47,6 +51,7 @@ class GenomeReader {
   long window_low_ = 1;   // position of window_[0]
   long window_high_ = 0;  // last position held; below window_low_ when empty
   long file_offset_ = 0;  // where the genome stream stands (bytes read so far)
+  std::vector<char> reversed_;  // the last reverse complement; only grows
 };
 
 }  // namespace codonspace
