@@ -2,6 +2,7 @@
 #include <string>
 
 #include "io/file_io.h"
+#include "io/fixed_format.h"
 #include "stages/protein_stages.h"
 
 namespace codonspace {
@@ -27,7 +28,15 @@ int check_stddev_gene() {
     if (!in.next_long(b2) || !in.next_float(std_dev, true))
       throw Error("'" + std::string(SEQ_STD_DEV) + "': record " + std::to_string(record) +
                   " is cut short (expected two integers and a deviation)");
-    if (static_cast<double>(std_dev) < STD_DEV_THRESHOLD) std::fprintf(out, "%ld %ld\n", b1, b2);
+    if (static_cast<double>(std_dev) < STD_DEV_THRESHOLD) {
+      // "%ld %ld\n"
+      char line[48];
+      size_t n = format_long(b1, line);
+      line[n++] = ' ';
+      n += format_long(b2, line + n);
+      line[n++] = '\n';
+      std::fwrite(line, 1, n, out);
+    }
     if (record % 4096 == 0) fp_write.check_write();
   }
   fp_write.close_output();

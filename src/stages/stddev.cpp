@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -6,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "io/decimal_parse.h"
 #include "evaluator/line_reader.h"
@@ -53,23 +54,57 @@ float through_text(float v) {
 
 // through_text applied once and twice, remembered per value: a genome's
 // proteins share few distinct percentages (count x 100 / length), so most
-// records need no formatting or parsing at all.
+// records need no formatting or parsing at all. An open-addressing table
+// keyed by the float's bits (20 look-ups per record).
 class RoundTrips {
  public:
   struct Values {
     float once, twice;
   };
+  RoundTrips() : slots_(kInitialSlots) {}
   const Values& of(float v) {
-    const auto [it, added] = memo_.try_emplace(std::bit_cast<uint32_t>(v));
-    if (added) {
-      it->second.once = through_text(v);
-      it->second.twice = through_text(it->second.once);
+    const uint32_t key = std::bit_cast<uint32_t>(v);
+    size_t i = index(key);
+    while (slots_[i].used) {
+      if (slots_[i].key == key) return slots_[i].values;
+      i = (i + 1) & (slots_.size() - 1);
     }
-    return it->second;
+    if (2 * (used_ + 1) > slots_.size()) {
+      grow();
+      i = index(key);
+      while (slots_[i].used) i = (i + 1) & (slots_.size() - 1);
+    }
+    ++used_;
+    Slot& s = slots_[i];
+    s.used = true;
+    s.key = key;
+    s.values.once = through_text(v);
+    s.values.twice = through_text(s.values.once);
+    return s.values;
   }
 
  private:
-  std::unordered_map<uint32_t, Values> memo_;
+  struct Slot {
+    uint32_t key = 0;
+    bool used = false;
+    Values values{};
+  };
+  static constexpr size_t kInitialSlots = 1 << 12;
+  size_t index(uint32_t key) const {
+    return static_cast<size_t>((key * 0x9E3779B1U) >> 8) & (slots_.size() - 1);
+  }
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& s : old) {
+      if (!s.used) continue;
+      size_t i = index(s.key);
+      while (slots_[i].used) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = s;
+    }
+  }
+  std::vector<Slot> slots_;  // a power of two, at most half used
+  size_t used_ = 0;
 };
 
 // The pair line of a "test1" record: two integers as "%ld %ld" reads them.
@@ -88,13 +123,19 @@ void parse_pair_line(const char* line, unsigned long record, long& b1, long& b3)
 
 // Observed percentages of one protein line, in slot order: count x 100 /
 // total, each operation rounded to single precision. A line without any of
-// the 20 letters gives 0 x 100 / 0, not-a-number, in every slot.
+// the 20 letters gives 0 x 100 / 0, not-a-number, in every slot. The counts
+// are those of a float counter that adds 1 per letter: exact integers up to
+// 2^24, where adding 1 no longer changes it, so they are counted as
+// integers and capped there.
 std::array<float, AMINO_ACIDS> percentages(std::string_view protein) {
-  std::array<float, AMINO_ACIDS> count{};
+  std::array<uint64_t, AMINO_ACIDS> n{};
   for (char ch : protein) {
     const int k = kSlots.slot[static_cast<unsigned char>(ch)];
-    if (k >= 0) count[k] += 1.0f;
+    if (k >= 0) ++n[static_cast<size_t>(k)];
   }
+  constexpr uint64_t kFloatCountLimit = uint64_t{1} << 24;
+  std::array<float, AMINO_ACIDS> count;
+  for (int k = 0; k < AMINO_ACIDS; ++k) count[k] = static_cast<float>(std::min(n[k], kFloatCountLimit));
   float total = 0.0f;
   for (float v : count) total += v;
   for (float& v : count) {
