@@ -1,0 +1,160 @@
+// The I/O under the working files: large outputs through a File, numbers
+// read back by the Scanner, ORFs cut out of a genome larger than the
+// exporters' window, and the deviation stage's letter counts on a protein
+// longer than a float counter can count.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "io/file_io.h"
+#include "stages/protein_stages.h"
+#include "stages/sequence_export.h"
+#include "stages/stages.h"
+#include "test_util.h"
+
+using namespace codonspace;
+using testutil::read_file;
+using testutil::write_file;
+
+namespace {
+
+std::string random_text(size_t n, unsigned seed, const char* letters, unsigned count) {
+  std::mt19937 rng(seed);
+  std::string s(n, ' ');
+  for (char& c : s) c = letters[rng() % count];
+  return s;
+}
+
+}  // namespace
+
+class WorkingFileIoTest : public testutil::TempDirTest {};
+
+// Outputs larger than their stream buffer are flushed in several writes;
+// every byte must arrive once and in order, whatever the sizes of the
+// pieces written.
+TEST_F(WorkingFileIoTest, LargeOutputsArriveWhole) {
+  const std::string text = random_text((3 << 20) + 12345, 7, "ACGT\n", 5);
+  const struct {
+    const char* name;
+    size_t buffer;  // 0: the stream's default buffer
+    std::vector<size_t> pieces;  // repeated until the text is written
+  } cases[] = {
+      {"1 MB buffer, small pieces", 1 << 20, {1, 17, 4096, 333}},
+      {"1 MB buffer, pieces above the buffer", 1 << 20, {(1 << 20) + 1, 5, (2 << 20) + 3}},
+      {"default buffer, one piece", 0, {text.size()}},
+      {"buffer of 300 kB, odd pieces", 300000, {262143, 262145, 1}},
+  };
+  for (const auto& c : cases) {
+    File out("big", "w", c.buffer);
+    ASSERT_TRUE(out.is_open()) << c.name;
+    size_t done = 0;
+    for (size_t i = 0; done < text.size(); ++i) {
+      const size_t n = std::min(c.pieces[i % c.pieces.size()], text.size() - done);
+      ASSERT_EQ(std::fwrite(text.data() + done, 1, n, out.get()), n) << c.name;
+      done += n;
+    }
+    out.close_output();
+    EXPECT_TRUE(read_file("big") == text) << c.name;
+  }
+}
+
+// Every word next_float accepts gives strtof's float bit for bit, also
+// where a plain decimal is read without strtof.
+TEST_F(WorkingFileIoTest, ScannerFloatsAreStrtofs) {
+  const std::vector<std::string> words = {
+      "0.000000", "-0.000000", "3.500000", "3.499999", "1.5",       "15.464739", "91.666664", "100",
+      "7",        "-2.25",     ".5",       "5.",       "0.1",       "1e3",       "2.5E-2",    "1234567.123456",
+      "0.0000001", "123456789012345", "1234567890123456", "16777217", "3.4028235e38", "+4.5",
+      "4.1666665", "0.33333334"};
+  std::string text;
+  for (const auto& w : words) text += w + (text.size() % 3 == 0 ? "\n" : " \t");
+  write_file("numbers", text);
+  File in("numbers", "r");
+  Scanner scanner(in);
+  float v = 0.0f;
+  for (const auto& w : words) {
+    ASSERT_TRUE(scanner.next_float(v)) << w;
+    const float expected = std::strtof(w.c_str(), nullptr);
+    EXPECT_EQ(std::memcmp(&v, &expected, sizeof v), 0) << w << ": " << v << " != " << expected;
+  }
+  EXPECT_FALSE(scanner.next_float(v));
+
+  // Not-a-number keeps its sign where allowed and is refused elsewhere.
+  write_file("numbers", "nan -nan 1..5");
+  File again("numbers", "r");
+  Scanner s2(again);
+  ASSERT_TRUE(s2.next_float(v, true));
+  EXPECT_TRUE(std::isnan(v) && !std::signbit(v));
+  ASSERT_TRUE(s2.next_float(v, true));
+  EXPECT_TRUE(std::isnan(v) && std::signbit(v));
+  testutil::expect_error([&] { s2.next_float(v); }, {"'numbers'", "1..5"});
+}
+
+// ORFs of a genome several times the reader's window, in scan order (the
+// window moves on) and out of it (the reader seeks back), on both strands,
+// with long and short complementary ORFs alternating in the reader's
+// reverse-complement buffer.
+TEST_F(WorkingFileIoTest, OrfsOfAGenomeLargerThanTheWindow) {
+  std::string genome = random_text(3500000, 11, "ACGT", 4);
+  genome.replace(1000, 6, "NRYacg");  // copied as they are, complemented to N
+  write_file(PROCESSED_GENOME, genome);
+  std::vector<std::pair<long, long>> pairs;
+  for (long stop = 200; stop < static_cast<long>(genome.size()); stop += 9973) {
+    const long length = stop % 3 == 0 ? 150000 : 30 + stop % 500;
+    const long start = std::max(1L, stop - length);
+    pairs.emplace_back(start, stop);      // direct strand
+    pairs.emplace_back(stop, start);      // complementary strand
+    pairs.emplace_back(stop - 5, stop - 7);  // a short complementary one after a long one
+  }
+  pairs.emplace_back(1, 3);  // back to the start
+  pairs.emplace_back(static_cast<long>(genome.size()), static_cast<long>(genome.size()) - 100000);
+  pairs.emplace_back(998, 1010);
+  pairs.emplace_back(1010, 998);
+
+  File in(PROCESSED_GENOME, "r");
+  GenomeReader reader(in);
+  EXPECT_EQ(reader.length(), static_cast<long>(genome.size()));
+  std::vector<char> copy;
+  for (const auto& [b1, b2] : pairs) {
+    const long low = std::min(b1, b2), high = std::max(b1, b2);
+    const std::string bases = genome.substr(static_cast<size_t>(low - 1), static_cast<size_t>(high - low + 1));
+    const std::string expected = b1 < b2 ? bases : testutil::reverse_complement(bases);
+    ASSERT_TRUE(reader.orf(b1, b2, "pairs") == expected) << b1 << " " << b2;
+    reader.read_orf(b1, b2, "pairs", copy);
+    ASSERT_TRUE(std::string(copy.begin(), copy.end()) == expected) << b1 << " " << b2;
+  }
+  testutil::expect_error([&] { reader.orf(0, 10, "pairs"); }, {"'pairs'", "0 10", "outside"});
+  testutil::expect_error([&] { reader.orf(3499990, 3500001, "pairs"); }, {"'pairs'", "3500001", "outside"});
+}
+
+// A float counter that adds 1 per letter stops at 2^24: beyond it, more of
+// one letter changes neither the percentages nor the deviation.
+TEST_F(WorkingFileIoTest, DeviationCountsStopWhereAFloatCounterStops) {
+  std::filesystem::create_directories("data");
+  write_file(REFERENCE_COMPOSITION, "5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5\n");
+  const size_t limit = size_t{1} << 24;
+  const std::string others(1000, 'P');
+  std::vector<std::string> deviations, percentages;
+  for (size_t a : {limit, limit + (1 << 20)}) {
+    write_file(TEST1, "1 2\n" + std::string(a, 'A') + others + "\n");
+    ASSERT_EQ(stddev(), 0);
+    deviations.push_back(read_file(SEQ_STD_DEV));
+    percentages.push_back(read_file(CODON_PERCENTAGES));
+  }
+  EXPECT_EQ(deviations[0], deviations[1]);
+  EXPECT_EQ(percentages[0], percentages[1]);
+  // P: 1000 x 100 / (2^24 + 1000).
+  EXPECT_EQ(percentages[0].substr(0, percentages[0].find('\n')), "0.005960");
+  // Below the limit every letter counts.
+  write_file(TEST1, "1 2\n" + std::string(limit - (1 << 20), 'A') + others + "\n");
+  ASSERT_EQ(stddev(), 0);
+  EXPECT_EQ(read_file(CODON_PERCENTAGES).substr(0, 8), "0.006357");
+}
