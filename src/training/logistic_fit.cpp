@@ -7,7 +7,9 @@
 #include "training/logistic_fit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
 
 #include "core/parallel_blocks.h"
 #include "io/file_io.h"
@@ -65,25 +67,38 @@ void for_sample_blocks(int threads, size_t n, Fn fn) {
 
 // The codon counts of LANES samples at a time, codon by codon: the layout in
 // which their linear predictors are summed side by side. Samples beyond the
-// last have zero counts.
-std::vector<float> interleaved(const Samples& s) {
-  std::vector<float> out(block_count(s.size(), LANES) * LANES * C, 0.0f);
-  for (size_t i = 0; i < s.size(); ++i)
-    for (int k = 0; k < C; ++k) out[(i / LANES * C + k) * LANES + i % LANES] = s.counts[i * C + k];
+// last have zero counts. Also counts the samples holding each codon, into
+// holding[64].
+// Every entry is written by the threads (none zeroed before).
+std::unique_ptr<float[]> interleaved(const Samples& s, int threads, double* holding) {
+  const size_t blocks = block_count(s.size(), SAMPLE_BLOCK), padded = block_count(s.size(), LANES) * LANES;
+  std::unique_ptr<float[]> out(new float[padded * C]);
+  std::vector<std::array<double, C>> held(blocks);
+  run_blocks(threads, blocks, [&](size_t b) {
+    held[b].fill(0.0);
+    const size_t first = b * SAMPLE_BLOCK, last = std::min(padded, first + SAMPLE_BLOCK);
+    for (size_t i = first; i < last; ++i)
+      for (int k = 0; k < C; ++k) {
+        const float c = i < s.size() ? s.counts[i * C + k] : 0.0f;
+        out[(i / LANES * C + k) * LANES + i % LANES] = c;
+        held[b][k] += c != 0 ? 1 : 0;
+      }
+  });
+  for (int k = 0; k < C; ++k) holding[k] = 0;
+  for (const auto& h : held)
+    for (int k = 0; k < C; ++k) holding[k] += h[k];
   return out;
 }
 
-// The codon rows of the Hessian in `groups` groups of about equal work
-// (row a of a sample costs 64 - a products when the sample holds codon a),
-// largest first onto the least loaded group.
-std::vector<std::vector<int>> row_groups(const Samples& s, size_t groups) {
-  std::vector<double> cost(C, 0.0);
-  for (size_t i = 0; i < s.size(); ++i)
-    for (int a = 0; a < C; ++a) cost[a] += s.counts[i * C + a] != 0 ? 1 : 0;
+// The codon rows of the Hessian in `groups` groups of about equal work,
+// largest first onto the least loaded group. Row a looks at every sample
+// and, for each holding codon a, adds 64 - a products, two at a time.
+std::vector<std::vector<int>> row_groups(const double* holding, size_t samples, size_t groups) {
+  std::vector<double> cost(C);
   std::vector<int> rows(C);
   for (int a = 0; a < C; ++a) {
     rows[a] = a;
-    cost[a] *= C - a + 3;
+    cost[a] = static_cast<double>(samples) + holding[a] * (8 + (C - a) / 2);
   }
   std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return cost[a] > cost[b]; });
   std::vector<std::vector<int>> out(std::clamp<size_t>(groups, 1, C));
@@ -128,7 +143,8 @@ void fit_logistic(const Samples& s, const std::vector<int>& stops, double lambda
   // t[first .. last): per sample the sum over its codons in codon order,
   // then its nuisance features. The zero counts add zero products, which
   // leave every sum as it is.
-  const std::vector<float> lanes = interleaved(s);
+  double holding[C];
+  const std::unique_ptr<float[]> lanes = interleaved(s, threads, holding);
   auto linear = [&](const std::vector<double>& v, size_t first, size_t last, double* t) {
     for (size_t b = first; b < last; b += LANES) {
       double sum[LANES] = {};
@@ -159,7 +175,8 @@ void fit_logistic(const Samples& s, const std::vector<int>& stops, double lambda
     return o;
   };
 
-  const std::vector<std::vector<int>> groups = row_groups(s, static_cast<size_t>(std::max(threads, 1)));
+  // Four groups per thread, handed out largest first as threads become free.
+  const std::vector<std::vector<int>> groups = row_groups(holding, n, 4 * static_cast<size_t>(std::max(threads, 1)));
   std::vector<double> residual(n), weight(n);  // per sample: gene - p and p (1 - p)
   double current = objective(w);
   for (int it = 0; it < iterations; ++it) {

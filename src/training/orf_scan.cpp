@@ -1,8 +1,10 @@
 #include "training/orf_scan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
+#include "core/parallel_blocks.h"
 #include "io/file_io.h"
 #include "stages/generate_orfs.h"
 
@@ -26,13 +28,44 @@ OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std:
   return std::move(sink.out);
 }
 
-CodonIndex::CodonIndex(const std::string& seq) : forward(seq.size(), 0), reverse(seq.size(), 0) {
+namespace {
+// Bases per block of the codon index.
+constexpr size_t INDEX_BLOCK = size_t{1} << 18;
+
+// The codon indices of positions [first, last).
+void index_codons(const std::string& seq, size_t first, size_t last, CodonIndex& ci) {
   const size_t n = seq.size();
-  for (size_t p = 0; p + 3 <= n; ++p) forward[p] = static_cast<uint8_t>(codon_srno(seq.data() + p));
-  for (size_t p = 2; p < n; ++p) {
+  for (size_t p = first; p < last && p + 3 <= n; ++p) ci.forward[p] = static_cast<uint8_t>(codon_srno(seq.data() + p));
+  for (size_t p = std::max<size_t>(first, 2); p < last; ++p) {
     const char c[3] = {comp_base(seq[p]), comp_base(seq[p - 1]), comp_base(seq[p - 2])};
-    reverse[p] = static_cast<uint8_t>(codon_srno(c));
+    ci.reverse[p] = static_cast<uint8_t>(codon_srno(c));
   }
+}
+}  // namespace
+
+CodonIndex::CodonIndex(const std::string& seq, int threads) : forward(seq.size(), 0), reverse(seq.size(), 0) {
+  run_blocks(threads, block_count(seq.size(), INDEX_BLOCK), [&](size_t b) {
+    index_codons(seq, b * INDEX_BLOCK, std::min(seq.size(), (b + 1) * INDEX_BLOCK), *this);
+  });
+}
+
+ScannedRecord::ScannedRecord(const std::string& s, int min_length, const std::vector<std::string>& starts,
+                             const std::vector<std::string>& stops, int threads)
+    : seq(&s), codons(std::string(), 1) {
+  if (threads <= 1) {
+    codons = CodonIndex(s);
+    scan = scan_orfs(s, min_length, starts, stops);
+    return;
+  }
+  // Block 0 is the scan, which takes longest; the others index the codons.
+  codons.forward.assign(s.size(), 0);
+  codons.reverse.assign(s.size(), 0);
+  run_blocks(threads, 1 + block_count(s.size(), INDEX_BLOCK), [&](size_t b) {
+    if (b == 0)
+      scan = scan_orfs(s, min_length, starts, stops);
+    else
+      index_codons(s, (b - 1) * INDEX_BLOCK, std::min(s.size(), b * INDEX_BLOCK), codons);
+  });
 }
 
 void best_per_group(const ScannedRecord& r, const double* w, size_t first, size_t last, GroupBest* out) {

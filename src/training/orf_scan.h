@@ -48,7 +48,8 @@ OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std:
 // Entries that do not hold a whole codon are 0.
 struct CodonIndex {
   std::vector<uint8_t> forward, reverse;
-  explicit CodonIndex(const std::string& seq);
+  // Built on up to `threads` threads, in blocks of bases.
+  explicit CodonIndex(const std::string& seq, int threads = 1);
   // Index of codon k (0 = the start codon) of the ORF.
   int codon(const Orf& o, long k) const {
     return o.b1 < o.b2 ? forward[static_cast<size_t>(o.b1 - 1 + 3 * k)]
@@ -87,14 +88,14 @@ void for_each_orf_score(const CodonIndex& ci, const OrfScan& scan, const StopGro
   }
 }
 
-// One record ready for training: its sequence, codon indices and ORFs.
+// One record ready for training: its sequence, codon indices and ORFs. With
+// threads > 1 the scan runs beside the codon index's blocks.
 struct ScannedRecord {
   const std::string* seq = nullptr;
   CodonIndex codons;
   OrfScan scan;
   ScannedRecord(const std::string& s, int min_length, const std::vector<std::string>& starts,
-                const std::vector<std::string>& stops = standard_stop_codons())
-      : seq(&s), codons(s), scan(scan_orfs(s, min_length, starts, stops)) {}
+                const std::vector<std::string>& stops = standard_stop_codons(), int threads = 1);
 };
 
 // Per stop group: the largest linear score of its ORFs and the ORF (index

@@ -332,7 +332,8 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
 
   std::vector<training::ScannedRecord> scanned;
   scanned.reserve(records.size());
-  for (const std::string& r : records) scanned.emplace_back(r, options.min_length, starts, options.stop_codons);
+  for (const std::string& r : records)
+    scanned.emplace_back(r, options.min_length, starts, options.stop_codons, options.threads);
   SelfTrainResult result;
   result.seed_orfs = seed_orfs(scanned);
   std::vector<double> w;
