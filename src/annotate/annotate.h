@@ -30,6 +30,7 @@ struct AnnotateOptions {
                            // the tables, or one whose data/ holds them
   bool self_train = false;
   bool longest_orf = false;  // keep each gene's longest-ORF start instead of the start model's choice
+  bool closed_ends = false;  // no genes that run off a record's end (partial genes)
   std::string outdir = ".";
   std::string prefix;  // empty = default_prefix(input)
   int threads = 1;

@@ -1,7 +1,9 @@
 #include "annotate/gene_calls.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "annotate/edge_genes.h"
 #include "annotate/outputs.h"
 #include "annotate/processes.h"
 #include "annotate/start_model.h"
@@ -13,15 +15,15 @@ std::string fragment_path(const std::string& dir, size_t record, size_t output) 
   return dir + "/" + std::to_string(record) + OUTPUT_EXTENSIONS[output];
 }
 
-void write_fragments(const std::string& dir, size_t index, const FastaRecord& record, const std::vector<Gene>& genes,
-                     const AnnotationSettings& settings) {
+void write_fragments(const std::string& dir, size_t index, const FastaRecord& record,
+                     const std::vector<GeneCall>& calls, const AnnotationSettings& settings) {
   for (size_t k = 0; k < 3; ++k) {
     const std::string path = fragment_path(dir, index, k);
     File out(path, "w", 1 << 16);
     if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
-    if (k == 0) write_gff_genes(out.get(), index + 1, record, genes, settings);
-    if (k == 1) write_faa_genes(out.get(), record, genes, settings.genetic_code);
-    if (k == 2) write_ffn_genes(out.get(), record, genes);
+    if (k == 0) write_gff_genes(out.get(), index + 1, record, calls);
+    if (k == 1) write_faa_genes(out.get(), record, calls, settings.genetic_code);
+    if (k == 2) write_ffn_genes(out.get(), record, calls);
     out.close_output();
   }
 }
@@ -31,7 +33,8 @@ std::string genes_path(const std::string& dir, size_t record) { return dir + "/"
 void write_gene_list(const std::string& path, const std::vector<Gene>& genes) {
   File out(path, "w", 1 << 16);
   if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
-  for (const Gene& g : genes) std::fprintf(out.get(), "%ld %ld %c\n", g.start, g.end, g.strand);
+  for (const Gene& g : genes)
+    std::fprintf(out.get(), "%ld %ld %c %s\n", g.start, g.end, g.strand, partial_flags(g).c_str());
   out.close_output();
 }
 
@@ -40,35 +43,127 @@ std::vector<Gene> read_gene_list(const std::string& path) {
   if (!in.is_open()) throw Error("cannot open the worker result " + file_reason(path, in.open_error()));
   std::vector<Gene> genes;
   Gene g;
-  while (std::fscanf(in.get(), "%ld %ld %c", &g.start, &g.end, &g.strand) == 3) genes.push_back(g);
+  char left[2], right[2];
+  int fields;
+  while ((fields = std::fscanf(in.get(), "%ld %ld %c %1[01]%1[01]", &g.start, &g.end, &g.strand, left, right)) == 5) {
+    g.open_left = left[0] == '1';
+    g.open_right = right[0] == '1';
+    genes.push_back(g);
+  }
   in.check_read();
-  if (!std::feof(in.get())) throw Error("the worker result '" + path + "' is malformed");
+  if (fields != EOF || !std::feof(in.get())) throw Error("the worker result '" + path + "' is malformed");
   return genes;
 }
 
+namespace {
+bool open_5prime(const Gene& g) { return g.strand == '+' ? g.open_left : g.open_right; }
+
+// The model's signals of a start as a call's scores: the RBS and context
+// parts weighted as the start choice weighs them, so the parts add up to
+// the start score the choice compared.
+void take_start(GeneCall& call, const StartChoice& c, const StartModelOptions& options) {
+  call.start_type = c.start_codon;
+  call.rbs_motif = c.rbs_motif;
+  call.rbs_spacer = c.rbs_spacer;
+  call.rbs_score = options.rbs_weight * c.rbs_score;
+  call.upstream_score = options.context_weight * c.context_score;
+  call.type_score = c.codon_score;
+}
+}  // namespace
+
+GeneCall score_call(const StartModel& model, const StartModelOptions& options, const std::string& sequence,
+                    const Gene& gene) {
+  GeneCall call;
+  call.gene = gene;
+  call.coding_score = model.coding_score(sequence, gene);
+  if (open_5prime(gene)) return call;
+  // The model scores the start it chooses. Cut to the shortest length the
+  // minimum allows, the gene has no other candidate start, so the choice is
+  // this start and its signals are those of the whole gene's start (the
+  // bases after the start codon that the context reads lie within the cut
+  // at any minimum length of 27 bases or more).
+  const long length = gene.end - gene.start + 1;
+  long cut = std::max(6L, static_cast<long>(options.min_length) - 2);
+  cut = std::min(length, (cut + 2) / 3 * 3);
+  const Gene first = gene.strand == '+' ? Gene{gene.start, gene.start + cut - 1, '+'} : Gene{gene.end - cut + 1, gene.end, '-'};
+  take_start(call, model.choose(sequence, first), options);
+  return call;
+}
+
+GeneCall choose_call(const StartModel& model, const StartModelOptions& options, const std::string& sequence,
+                     const Gene& gene) {
+  const StartChoice c = model.choose(sequence, gene);
+  GeneCall call;
+  call.gene = c.gene;
+  call.coding_score = model.coding_score(sequence, c.gene);
+  take_start(call, c, options);
+  return call;
+}
+
 void choose_starts(const std::vector<FastaRecord>& records, const std::string& results, const PredictOptions& predict,
-                   const AnnotationSettings& settings, const std::function<void(const std::string&)>& say) {
+                   const AnnotationSettings& settings, const CallOptions& calls,
+                   const std::function<void(const std::string&)>& say) {
   std::vector<const std::string*> sequences;
-  std::vector<std::vector<Gene>> genes;
+  std::vector<std::vector<Gene>> genes, whole;
   for (size_t i = 0; i < records.size(); ++i) {
     sequences.push_back(&records[i].sequence);
     genes.push_back(read_gene_list(genes_path(results, i)));
+    whole.emplace_back();
+    for (const Gene& g : genes.back())
+      if (!g.open_left && !g.open_right) whole.back().push_back(g);
     SignalGuard::check();
   }
   StartModelOptions o;
   o.start_codons = predict.start_codons;
   o.min_length = predict.min_length;
   o.threads = predict.threads;
-  const StartModel model = StartModel::train(sequences, genes, o);
-  say(model.trained() ? "start model trained: RBS motif " + model.motif_consensus() + ", spacer " +
-                                     std::to_string(model.typical_spacer())
-                               : "too few genes to train the start model; the longest ORFs' starts are kept");
+  const StartModel model = StartModel::train(sequences, whole, o);
+  if (!model.trained())
+    say("too few genes to train the start model; the longest ORFs' starts are kept");
+  else if (calls.longest_orf)
+    say("start model trained (it scores the genes; the longest ORFs' starts are kept): RBS motif " +
+        model.motif_consensus() + ", spacer " + std::to_string(model.typical_spacer()));
+  else
+    say("start model trained: RBS motif " + model.motif_consensus() + ", spacer " +
+        std::to_string(model.typical_spacer()));
+
+  // Genes that run off a record's end are called when the method would call
+  // their codons: method 1's plane test on their codon counts (with the
+  // shipped tables: the sum of the codons' Z values, stop included, is
+  // positive). One without its stop codon counts the commonest stop of the
+  // called genes in its place. Measured on a genome cut into pieces, this
+  // adds partial genes with few false calls; the start model's coding score
+  // adds a few more true and more false ones.
+  const EdgeGeneOptions edge{predict.min_length - 2, predict.start_codons, predict.stop_codons};
+  MethodTables tables;
+  int missing_stop = 0;
+  if (!calls.closed_ends) {
+    tables = MethodTables::load(calls.tables_dir);
+    missing_stop = likely_stop_codon(sequences, whole, predict.stop_codons);
+  }
+  size_t partial = 0;
   for (size_t i = 0; i < records.size(); ++i) {
-    std::vector<Gene> chosen = model.choose_all(records[i].sequence, genes[i]);
-    sort_genes(chosen);
-    write_fragments(results, i, records[i], chosen, settings);
+    const std::string& sequence = records[i].sequence;
+    std::vector<Gene> all = genes[i];
+    if (!calls.closed_ends) {
+      const std::vector<Gene> edges = edge_genes(sequence, genes[i], edge, [&](const Gene& g) {
+        return method_calls(sequence, g, tables, missing_stop);
+      });
+      all.insert(all.end(), edges.begin(), edges.end());
+    }
+    std::vector<GeneCall> out;
+    out.reserve(all.size());
+    for (const Gene& g : all) {
+      out.push_back(calls.longest_orf || open_5prime(g) ? score_call(model, o, sequence, g)
+                                                         : choose_call(model, o, sequence, g));
+      partial += g.open_left || g.open_right ? 1 : 0;
+    }
+    sort_calls(out);
+    write_fragments(results, i, records[i], out, settings);
     SignalGuard::check();
   }
+  if (!calls.closed_ends)
+    say(std::to_string(partial) + " partial gene" + (partial == 1 ? "" : "s") + " (running off a record's end) called");
 }
 
 }  // namespace codonspace::annotate

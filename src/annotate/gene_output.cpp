@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <tuple>
 
@@ -38,8 +39,11 @@ void write_wrapped(FILE* out, const std::string& text) {
   }
 }
 
-void fasta_header(FILE* out, const std::string& seqid, int n, const Gene& g) {
-  std::fprintf(out, ">%s_%d # %ld # %ld # %d\n", seqid.c_str(), n, g.start, g.end, g.strand == '+' ? 1 : -1);
+void fasta_header(FILE* out, const std::string& seqid, int n, const GeneCall& call, const std::string& sequence) {
+  const std::string name = seqid + "_" + std::to_string(n);
+  const Gene& g = call.gene;
+  std::fprintf(out, ">%s # %ld # %ld # %d # %s\n", name.c_str(), g.start, g.end, g.strand == '+' ? 1 : -1,
+               gene_attributes(gff_escape_attribute(name), sequence, call).c_str());
 }
 
 std::string percent_escape(const std::string& s, bool (*keep)(unsigned char)) {
@@ -72,6 +76,48 @@ void sort_genes(std::vector<Gene>& genes) {
   });
 }
 
+void sort_calls(std::vector<GeneCall>& calls) {
+  std::sort(calls.begin(), calls.end(), [](const GeneCall& a, const GeneCall& b) {
+    return std::tie(a.gene.start, a.gene.end, a.gene.strand) < std::tie(b.gene.start, b.gene.end, b.gene.strand);
+  });
+}
+
+double confidence_percent(double score) {
+  // Stays finite and within 0..100 for any score: exp(-score) overflows to
+  // infinity for scores below about -709, giving 0.
+  return 100.0 / (1.0 + std::exp(-score));
+}
+
+std::string partial_flags(const Gene& gene) {
+  return std::string(gene.open_left ? "1" : "0") + (gene.open_right ? "1" : "0");
+}
+
+std::string spacer_text(int spacer) {
+  if (spacer < 0) return "None";
+  if (spacer >= 3 && spacer <= 4) return "3-4bp";
+  if (spacer >= 5 && spacer <= 10) return "5-10bp";
+  if (spacer >= 11 && spacer <= 12) return "11-12bp";
+  if (spacer >= 13 && spacer <= 15) return "13-15bp";
+  return std::to_string(spacer) + "bp";
+}
+
+std::string gene_attributes(const std::string& id, const std::string& sequence, const GeneCall& call) {
+  const Gene& g = call.gene;
+  size_t gc = 0;
+  for (long p = g.start - 1; p < g.end; ++p) {
+    const char c = sequence[static_cast<size_t>(p)];
+    gc += c == 'G' || c == 'C' ? 1 : 0;
+  }
+  const double score = call.score();
+  char numbers[320];
+  std::snprintf(numbers, sizeof numbers,
+                ";gc_cont=%.3f;conf=%.2f;score=%.2f;cscore=%.2f;sscore=%.2f;rscore=%.2f;uscore=%.2f;tscore=%.2f",
+                static_cast<double>(gc) / static_cast<double>(g.end - g.start + 1), confidence_percent(score), score,
+                call.coding_score, call.start_score(), call.rbs_score, call.upstream_score, call.type_score);
+  return "ID=" + id + ";partial=" + partial_flags(g) + ";start_type=" + gff_escape_attribute(call.start_type) +
+         ";rbs_motif=" + gff_escape_attribute(call.rbs_motif) + ";rbs_spacer=" + spacer_text(call.rbs_spacer) + numbers;
+}
+
 std::string gene_bases(const std::string& sequence, const Gene& gene) {
   std::string s = sequence.substr(static_cast<size_t>(gene.start - 1), static_cast<size_t>(gene.end - gene.start + 1));
   if (gene.strand == '-') {
@@ -85,12 +131,12 @@ bool is_supported_genetic_code(int code) { return find_genetic_code(code) != nul
 
 std::vector<std::string> stop_codons(int genetic_code) { return code_of(genetic_code).stop_codons(); }
 
-std::string translate(const std::string& bases, int genetic_code) {
+std::string translate(const std::string& bases, int genetic_code, bool from_start_codon) {
   const GeneticCode& code = code_of(genetic_code);
   std::string protein;
   const size_t codons = bases.size() / 3;
   protein.reserve(codons);
-  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 ? 'M' : code.translate(bases.data() + 3 * i));
+  for (size_t i = 0; i < codons; ++i) protein.push_back(i == 0 && from_start_codon ? 'M' : code.translate(bases.data() + 3 * i));
   if (codons > 1 && protein.back() == '*') protein.pop_back();
   return protein;
 }
@@ -116,8 +162,7 @@ void write_gff_header(FILE* out, const std::vector<std::string>& provenance, con
     std::fprintf(out, "##sequence-region %s 1 %zu\n", gff_escape_seqid(r.id).c_str(), r.sequence.size());
 }
 
-void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<Gene>& genes,
-                     const AnnotationSettings& settings) {
+void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls) {
   const std::string seqid = gff_escape_seqid(record.id);
   const std::string id = gff_escape_attribute(record.id);
   const std::string source = gff_source();
@@ -127,27 +172,28 @@ void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record,
                record.sequence.size(), id.c_str(),
                record.sequence.empty() ? 0.0 : 100.0 * static_cast<double>(gc) / static_cast<double>(record.sequence.size()));
   int n = 0;
-  for (const Gene& g : genes) {
-    const Gene start_codon{g.strand == '+' ? g.start : g.end - 2, g.strand == '+' ? g.start + 2 : g.end, g.strand};
-    std::fprintf(out, "%s\t%s\tCDS\t%ld\t%ld\t.\t%c\t0\tID=%s_%d;start_codon=%s;method=%d\n", seqid.c_str(),
-                 source.c_str(), g.start, g.end, g.strand, id.c_str(), ++n,
-                 gff_escape_attribute(gene_bases(record.sequence, start_codon)).c_str(), settings.method);
+  for (const GeneCall& call : calls) {
+    const Gene& g = call.gene;
+    const std::string name = gff_escape_attribute(record.id + "_" + std::to_string(++n));
+    std::fprintf(out, "%s\t%s\tCDS\t%ld\t%ld\t%.1f\t%c\t0\t%s\n", seqid.c_str(), source.c_str(), g.start, g.end,
+                 call.score(), g.strand, gene_attributes(name, record.sequence, call).c_str());
   }
 }
 
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes, int genetic_code) {
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code) {
   int n = 0;
-  for (const Gene& g : genes) {
-    fasta_header(out, record.id, ++n, g);
-    write_wrapped(out, translate(gene_bases(record.sequence, g), genetic_code));
+  for (const GeneCall& call : calls) {
+    fasta_header(out, record.id, ++n, call, record.sequence);
+    const bool open5 = call.gene.strand == '+' ? call.gene.open_left : call.gene.open_right;
+    write_wrapped(out, translate(gene_bases(record.sequence, call.gene), genetic_code, !open5));
   }
 }
 
-void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<Gene>& genes) {
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls) {
   int n = 0;
-  for (const Gene& g : genes) {
-    fasta_header(out, record.id, ++n, g);
-    write_wrapped(out, gene_bases(record.sequence, g));
+  for (const GeneCall& call : calls) {
+    fasta_header(out, record.id, ++n, call, record.sequence);
+    write_wrapped(out, gene_bases(record.sequence, call.gene));
   }
 }
 

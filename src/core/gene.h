@@ -4,11 +4,16 @@
 namespace codonspace {
 
 // 1-based inclusive coordinates, start <= end, stop codon included; strand
-// '+' or '-'.
+// '+' or '-'. A gene that runs off its sequence is open at that end: its
+// coordinates stop at the last whole codon within the sequence, and it has
+// no start codon (open at its 5' end: the left on '+', the right on '-') or
+// no stop codon (open at its 3' end).
 struct Gene {
   long start = 0;
   long end = 0;
   char strand = '+';
+  bool open_left = false;
+  bool open_right = false;
   bool operator==(const Gene&) const = default;
 };
 

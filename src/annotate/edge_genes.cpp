@@ -1,0 +1,153 @@
+#include "annotate/edge_genes.h"
+
+#include <algorithm>
+
+#include "annotate/gene_output.h"
+#include "core/codon.h"
+#include "core/table_files.h"
+#include "io/file_io.h"
+#include "stages/stages.h"
+
+namespace codonspace::annotate {
+
+namespace {
+
+// Codons of a list as a set of "XYZ" texts, compared three bytes at a time.
+class CodonSet {
+ public:
+  explicit CodonSet(const std::vector<std::string>& codons) {
+    for (const std::string& c : codons)
+      if (c.size() == 3) codons_.push_back(c);
+  }
+  bool contains(const char* p) const {
+    for (const std::string& c : codons_)
+      if (p[0] == c[0] && p[1] == c[1] && p[2] == c[2]) return true;
+    return false;
+  }
+
+ private:
+  std::vector<std::string> codons_;
+};
+
+// A candidate on one strand, 0-based half-open in that strand's reading.
+struct StrandOrf {
+  long begin, end;
+  bool open5, open3;
+};
+
+// The candidates of one strand read 5' to 3' (the record or its reverse complement).
+std::vector<StrandOrf> strand_candidates(const std::string& s, const CodonSet& starts, const CodonSet& stops,
+                                         long min_length) {
+  std::vector<StrandOrf> out;
+  const long n = static_cast<long>(s.size());
+  for (long f = 0; f < 3; ++f) {
+    if (n - f < 3) continue;
+    const long last = f + 3 * ((n - f) / 3);  // end of the frame's last whole codon
+    long first_stop = -1, last_stop = -1;
+    for (long p = f; p < last; p += 3)
+      if (stops.contains(s.data() + p)) {
+        if (first_stop < 0) first_stop = p;
+        last_stop = p;
+      }
+    if (first_stop < 0) {
+      out.push_back({f, last, true, true});
+      continue;
+    }
+    out.push_back({f, first_stop + 3, true, false});
+    for (long p = last_stop + 3; p < last; p += 3)
+      if (starts.contains(s.data() + p)) {
+        out.push_back({p, last, false, true});
+        break;
+      }
+  }
+  std::vector<StrandOrf> kept;
+  for (const StrandOrf& o : out)
+    if (o.end - o.begin >= std::max(min_length, 6L)) kept.push_back(o);
+  return kept;
+}
+
+std::string reverse_complement(const std::string& s) {
+  std::string rc(s.rbegin(), s.rend());
+  for (char& c : rc) c = complement_base(c);
+  return rc;
+}
+
+// The stop codon's place of a gene that has one: its last base on '+', its first on '-'.
+long stop_end(const Gene& g) { return g.strand == '+' ? g.end : g.start; }
+bool has_stop(const Gene& g) { return g.strand == '+' ? !g.open_right : !g.open_left; }
+
+}  // namespace
+
+MethodTables MethodTables::load(const std::string& dir) {
+  MethodTables t;
+  load_codon_value_list(dir + "/" + table_files::X_VALUES, t.x.data());
+  load_codon_value_list(dir + "/" + table_files::Y_VALUES, t.y.data());
+  load_index_ordered_list(dir + "/" + table_files::Z_VALUES, t.z.data());
+  t.plane = read_plane(dir + "/" + table_files::PLANE);
+  return t;
+}
+
+bool MethodTables::passes(const int* counts) const {
+  // As the vector and plane stages decide: the unit vector as printed and
+  // read back; no vector (modulus 0) is no gene.
+  float unit[3];
+  if (!printed_unit_vector(codon_vector(counts, x.data(), y.data(), z.data()), unit)) return false;
+  return plane_value(plane, unit[0], unit[1], unit[2]) > 0.0f;
+}
+
+std::vector<Gene> edge_candidates(const std::string& sequence, const EdgeGeneOptions& options) {
+  const CodonSet starts(options.start_codons), stops(options.stop_codons);
+  const long n = static_cast<long>(sequence.size());
+  std::vector<Gene> out;
+  for (const StrandOrf& o : strand_candidates(sequence, starts, stops, options.min_length))
+    out.push_back(Gene{o.begin + 1, o.end, '+', o.open5, o.open3});
+  for (const StrandOrf& o : strand_candidates(reverse_complement(sequence), starts, stops, options.min_length))
+    out.push_back(Gene{n - o.end + 1, n - o.begin, '-', o.open3, o.open5});
+  sort_genes(out);
+  return out;
+}
+
+bool method_calls(const std::string& sequence, const Gene& gene, const MethodTables& tables, int missing_stop) {
+  const std::string bases = gene_bases(sequence, gene);
+  int counts[NUMBER_OF_CODONS] = {};
+  for (size_t i = 0; i + 3 <= bases.size(); i += 3) ++counts[codon_srno(bases.data() + i)];
+  const bool open3 = gene.strand == '+' ? gene.open_right : gene.open_left;
+  if (open3 && missing_stop >= 0 && missing_stop < NUMBER_OF_CODONS) ++counts[missing_stop];
+  return tables.passes(counts);
+}
+
+int likely_stop_codon(const std::vector<const std::string*>& sequences, const std::vector<std::vector<Gene>>& genes,
+                      const std::vector<std::string>& stop_codons) {
+  std::vector<std::string> stops;
+  for (const std::string& c : stop_codons)
+    if (c.size() == 3) stops.push_back(c);
+  if (stops.empty()) return codon_srno("TAA");
+  std::vector<long> seen(stops.size(), 0);
+  for (size_t i = 0; i < sequences.size() && i < genes.size(); ++i)
+    for (const Gene& g : genes[i]) {
+      if (!has_stop(g) || g.start < 1 || g.end > static_cast<long>(sequences[i]->size()) || g.end - g.start < 2)
+        continue;
+      const Gene stop = g.strand == '+' ? Gene{g.end - 2, g.end, '+'} : Gene{g.start, g.start + 2, '-'};
+      const std::string codon = gene_bases(*sequences[i], stop);
+      for (size_t k = 0; k < stops.size(); ++k) seen[k] += codon == stops[k] ? 1 : 0;
+    }
+  const size_t best = static_cast<size_t>(std::max_element(seen.begin(), seen.end()) - seen.begin());
+  return codon_srno(stops[best].c_str());
+}
+
+std::vector<Gene> edge_genes(const std::string& sequence, const std::vector<Gene>& called,
+                             const EdgeGeneOptions& options, const std::function<bool(const Gene&)>& accept) {
+  std::vector<std::pair<long, char>> called_stops;
+  for (const Gene& g : called)
+    if (has_stop(g)) called_stops.emplace_back(stop_end(g), g.strand);
+  std::sort(called_stops.begin(), called_stops.end());
+  std::vector<Gene> out;
+  for (const Gene& g : edge_candidates(sequence, options)) {
+    if (has_stop(g) && std::binary_search(called_stops.begin(), called_stops.end(), std::make_pair(stop_end(g), g.strand)))
+      continue;
+    if (accept(g)) out.push_back(g);
+  }
+  return out;
+}
+
+}  // namespace codonspace::annotate
