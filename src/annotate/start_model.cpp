@@ -62,6 +62,7 @@ struct StartModel::Region {
   size_t gene_bases = 0;  // bases from the start to the end of the stop codon
   Gene gene;
 
+  Region() = default;
   Region(const std::string& seq, const Gene& g) : gene(g) {
     const long n = static_cast<long>(seq.size());
     gene_bases = static_cast<size_t>(g.end - g.start + 1);
@@ -182,14 +183,39 @@ class StartModelTrainer {
   StartModelTrainer(StartModel& m, const std::vector<const std::string*>& sequences,
                     const std::vector<std::vector<Gene>>& genes)
       : m_(m) {
+    // The genes that fit their record, read on their strand in blocks; those
+    // that begin with a start codon of the list are kept, in order.
+    std::vector<std::pair<const std::string*, const Gene*>> fitting;
     for (size_t i = 0; i < sequences.size(); ++i)
       for (const Gene& g : genes[i])
-        if (gene_fits(*sequences[i], g)) {
-          Region r(*sequences[i], g);
-          const int c = codon_at(r.bases, r.codon_pos(0));
-          if (c >= 0 && ((m_.start_mask_ >> c) & 1ULL)) regions_.push_back(std::move(r));
-        }
+        if (gene_fits(*sequences[i], g)) fitting.emplace_back(sequences[i], &g);
+    std::vector<Region> read(fitting.size());
+    run_blocks(m_.options_.threads, block_count(fitting.size(), GENE_BLOCK), [&](size_t b) {
+      for (size_t i = b * GENE_BLOCK; i < std::min(fitting.size(), (b + 1) * GENE_BLOCK); ++i)
+        read[i] = Region(*fitting[i].first, *fitting[i].second);
+    });
+    for (Region& r : read) {
+      const int c = codon_at(r.bases, r.codon_pos(0));
+      if (c >= 0 && ((m_.start_mask_ >> c) & 1ULL)) regions_.push_back(std::move(r));
+    }
     background(sequences);
+  }
+
+  // Runs fn(i, part) for every region, in blocks of GENE_BLOCK regions, each
+  // block adding into a part of its own (a copy of zero); returns the parts.
+  // The parts hold counts, which add up exactly in any order.
+  template <typename Part, typename Fn>
+  std::vector<Part> count_regions(const Part& zero, Fn fn) const {
+    std::vector<Part> parts(block_count(regions_.size(), GENE_BLOCK), zero);
+    for_regions_blocks([&](size_t b, size_t i) { fn(i, parts[b]); });
+    return parts;
+  }
+  template <typename Fn>
+  void for_regions_blocks(Fn fn) const {
+    run_blocks(m_.options_.threads, block_count(regions_.size(), GENE_BLOCK), [&](size_t b) {
+      const size_t end = std::min(regions_.size(), (b + 1) * GENE_BLOCK);
+      for (size_t i = b * GENE_BLOCK; i < end; ++i) fn(b, i);
+    });
   }
 
   bool enough() const { return regions_.size() >= static_cast<size_t>(kCodingMinGenes); }
@@ -213,10 +239,7 @@ class StartModelTrainer {
   // Runs fn(i) for every region, in blocks of GENE_BLOCK regions.
   template <typename Fn>
   void for_regions(Fn fn) const {
-    run_blocks(m_.options_.threads, block_count(regions_.size(), GENE_BLOCK), [&](size_t b) {
-      const size_t end = std::min(regions_.size(), (b + 1) * GENE_BLOCK);
-      for (size_t i = b * GENE_BLOCK; i < end; ++i) fn(i);
-    });
+    for_regions_blocks([&](size_t, size_t i) { fn(i); });
   }
 
   // Hexamer counts of both strands at every offset: the background of the
@@ -259,17 +282,20 @@ class StartModelTrainer {
   }
 
   void fit_coding() {
+    const std::vector<std::vector<double>> parts =
+        count_regions(std::vector<double>(64 * 64, 0.0), [&](size_t i, std::vector<double>& cod) {
+          const Region& r = regions_[i];
+          const size_t n = r.codons();
+          int prev = codon_at(r.bases, r.codon_pos(chosen_[i]));
+          for (size_t k = chosen_[i] + 1; k + 1 < n; ++k) {
+            const int c = codon_at(r.bases, r.codon_pos(k));
+            if (prev >= 0 && c >= 0) cod[static_cast<size_t>(prev * 64 + c)] += 1;
+            prev = c;
+          }
+        });
     std::vector<double> cod(64 * 64, 0.0);
-    for (size_t i = 0; i < regions_.size(); ++i) {
-      const Region& r = regions_[i];
-      const size_t n = r.codons();
-      int prev = codon_at(r.bases, r.codon_pos(chosen_[i]));
-      for (size_t k = chosen_[i] + 1; k + 1 < n; ++k) {
-        const int c = codon_at(r.bases, r.codon_pos(k));
-        if (prev >= 0 && c >= 0) cod[static_cast<size_t>(prev * 64 + c)] += 1;
-        prev = c;
-      }
-    }
+    for (const std::vector<double>& part : parts)
+      for (size_t h = 0; h < cod.size(); ++h) cod[h] += part[h];
     m_.coding_llr_.assign(64 * 64, 0.0F);
     for (int p = 0; p < 64; ++p) {
       double cod_total = 0, bg_total = 0;
@@ -309,8 +335,11 @@ class StartModelTrainer {
 
   // Base composition around chosen starts against passed-over ones, per position.
   void fit_context() {
-    std::array<std::array<double, 4>, CONTEXT_BEFORE + CONTEXT_AFTER> in{}, out{};
-    for (size_t i = 0; i < regions_.size(); ++i)
+    using Table = std::array<std::array<double, 4>, CONTEXT_BEFORE + CONTEXT_AFTER>;
+    struct InOut {
+      Table in{}, out{};
+    };
+    const std::vector<InOut> parts = count_regions(InOut{}, [&](size_t i, InOut& part) {
       for (const Candidate& c : cands_[i]) {
         const size_t start = regions_[i].codon_pos(c.codon);
         const double w = c.codon == chosen_[i] ? 1 : 0;
@@ -318,10 +347,18 @@ class StartModelTrainer {
           const size_t p = j < CONTEXT_BEFORE ? start - CONTEXT_BEFORE + j : start + 3 + (j - CONTEXT_BEFORE);
           const int b = p < regions_[i].bases.size() ? base4(regions_[i].bases[p]) : -1;
           if (b < 0) continue;
-          in[j][static_cast<size_t>(b)] += w;
-          out[j][static_cast<size_t>(b)] += 1 - w;
+          part.in[j][static_cast<size_t>(b)] += w;
+          part.out[j][static_cast<size_t>(b)] += 1 - w;
         }
       }
+    });
+    Table in{}, out{};
+    for (const InOut& part : parts)
+      for (size_t j = 0; j < in.size(); ++j)
+        for (size_t b = 0; b < 4; ++b) {
+          in[j][b] += part.in[j][b];
+          out[j][b] += part.out[j][b];
+        }
     for (size_t j = 0; j < CONTEXT_BEFORE + CONTEXT_AFTER; ++j) {
       const double ni = in[j][0] + in[j][1] + in[j][2] + in[j][3] + 4;
       const double no = out[j][0] + out[j][1] + out[j][2] + out[j][3] + 4;
