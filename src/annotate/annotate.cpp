@@ -58,16 +58,21 @@ namespace {
 
 using table_files::required_tables;
 
-// Empty when dir holds every table of the method, else the reason.
+// Empty when dir holds every table of the method, else the reason, which
+// names every table missing or unreadable.
 std::string tables_problem(const std::string& dir, int method) {
   std::error_code ec;
+  if (!fs::exists(dir, ec)) return "the tables directory '" + dir + "' does not exist";
   if (!fs::is_directory(dir, ec)) return "the tables directory '" + dir + "' is not a directory";
-  for (const char* t : required_tables(method)) {
+  const std::vector<const char*> required = required_tables(method);
+  std::vector<std::string> lacking;
+  for (const char* t : required) {
     const std::string path = dir + "/" + t;
-    if (access(path.c_str(), R_OK) != 0)
-      return "the tables directory '" + dir + "' lacks a readable table: " + file_reason(path, errno);
+    if (access(path.c_str(), R_OK) != 0) lacking.push_back(std::string(t) + " (" + std::strerror(errno) + ")");
   }
-  return "";
+  if (lacking.empty()) return "";
+  return "the tables directory '" + dir + "' lacks " + std::to_string(lacking.size()) + " of the " +
+         std::to_string(required.size()) + " tables of method " + std::to_string(method) + ": " + join(lacking, ", ");
 }
 
 void check_tables(const std::string& dir, int method) {
@@ -178,13 +183,38 @@ class Progress {
   Clock::time_point begin_, last_;
 };
 
+// Where the tables of a run come from.
+enum class TableSource {
+  Shipped,      // --shipped-tables, or an input too small to self-train
+  Given,        // -d
+  SelfTrained,  // -T, or an input of SELF_TRAIN_MIN_BASES or more
+};
+
+// The tables source of a run of the options on total_bases bases.
+TableSource table_source(const AnnotateOptions& o, long total_bases) {
+  if (o.self_train) return TableSource::SelfTrained;
+  if (!o.tables_dir.empty()) return TableSource::Given;
+  if (o.shipped_tables || total_bases < SELF_TRAIN_MIN_BASES) return TableSource::Shipped;
+  return TableSource::SelfTrained;
+}
+
+// The outcome of the self-training of a run.
+struct Training {
+  std::string dir;  // the complete tables directory to predict with
+  bool fitted = false;
+  long seed_orfs = 0;
+};
+
 // Trains the tables on the records in a worker process (interruptible like
-// the prediction) and returns the directory of the complete trained tables.
-std::string train_tables(const std::vector<FastaRecord>& records, const std::string& tables_in,
-                         const AnnotateOptions& options, const std::string& root, const std::vector<std::string>& starts) {
-  const std::string out = root + "/tables";
+// the prediction). When the input holds too few seed ORFs for a fit, the
+// directory holds the input tables' z.dat and plane instead (fitted false).
+Training train_tables(const std::vector<FastaRecord>& records, const std::string& tables_in,
+                      const AnnotateOptions& options, const std::string& root, const std::vector<std::string>& starts) {
+  Training t;
+  t.dir = root + "/tables";
   const std::string work = root + "/train";
-  make_dir(out);
+  const std::string outcome = work + "/outcome";  // "fitted seed_orfs", from the worker
+  make_dir(t.dir);
   make_dir(work);
   Workers workers(root);
   workers.spawn(work, [&] {
@@ -194,12 +224,21 @@ std::string train_tables(const std::vector<FastaRecord>& records, const std::str
     SelfTrainOptions o;
     o.min_length = options.min_length + 2;  // the scan's measure
     o.start_codons = starts;
-    const SelfTrainResult r = self_train(sequences, tables_in, out, o);
-    if (!r.fitted && !options.quiet && std::fprintf(stderr, "%s: %s\n", PROGRAM, r.note.c_str()) < 0)
-      throw Error("cannot write to standard error: " + std::string(std::strerror(errno)));
+    o.stop_codons = stop_codons(options.genetic_code);
+    o.threads = std::max(options.threads, 1);
+    const SelfTrainResult r = self_train(sequences, tables_in, t.dir, o);
+    File out(outcome, "w");
+    if (!out.is_open()) throw Error("cannot write " + file_reason(outcome, out.open_error()));
+    std::fprintf(out.get(), "%d %ld\n", r.fitted ? 1 : 0, r.seed_orfs);
+    out.close_output();
   });
   workers.wait_all();
-  return out;
+  File in(outcome, "r");
+  int fitted = 0;
+  if (!in.is_open() || std::fscanf(in.get(), "%d %ld", &fitted, &t.seed_orfs) != 2)
+    throw Error("cannot read the outcome of the self-training in " + file_reason(outcome, in.open_error()));
+  t.fitted = fitted == 1;
+  return t;
 }
 
 // An argument as a shell reads it back: quoted when it holds anything but
@@ -214,15 +253,17 @@ std::string shell_word(const std::string& arg) {
 }
 
 // The run's settings as a command line, every setting that changes the
-// results spelled out (-t and -q, which do not, left out).
-std::string settings_command(const AnnotateOptions& o, const std::vector<std::string>& starts) {
+// results spelled out (-t and -q, which do not, left out); the tables as
+// the run chose them, so that the command chooses the same whatever the
+// default.
+std::string settings_command(const AnnotateOptions& o, const std::vector<std::string>& starts, TableSource source) {
   std::string c = PROGRAM;
   c += " -m " + std::to_string(o.method) + " -l " + std::to_string(o.min_length) + " -s " + join(starts, ",") +
        " -g " + std::to_string(o.genetic_code);
   if (!o.tables_dir.empty()) c += " -d " + shell_word(o.tables_dir);
-  if (o.self_train) c += " -T";
+  if (source == TableSource::Shipped) c += " --shipped-tables";
+  if (source == TableSource::SelfTrained) c += " -T";
   if (o.longest_orf) c += " --longest-orf";
-  if (o.closed_ends) c += " -c";
   c += " -o " + shell_word(o.outdir);
   if (!o.prefix.empty()) c += " -p " + shell_word(o.prefix);
   return c + " " + shell_word(o.input);
@@ -322,9 +363,6 @@ void annotate(const AnnotateOptions& options) {
   if (options.genetic_code != 11 && options.method != 1)
     throw Error("the genetic code " + std::to_string(options.genetic_code) +
                 " works with method 1 only: the protein screens of methods 2 and 3 read TGA as a stop");
-  if (options.genetic_code != 11 && options.self_train)
-    throw Error("self-training (-T) reads TGA as a stop; it cannot be combined with the genetic code " +
-                std::to_string(options.genetic_code));
   const std::vector<std::string> starts = options.start_codons.empty() ? default_starts() : options.start_codons;
   const std::string tables_given = resolve_tables_dir(
       options.tables_dir.empty() ? default_tables_dir() : options.tables_dir, options.method);
@@ -339,6 +377,12 @@ void annotate(const AnnotateOptions& options) {
   for (const FastaRecord& r : records) total_bases += static_cast<long>(r.sequence.size());
   progress.say("read " + std::to_string(records.size()) + " record" + (records.size() == 1 ? "" : "s") + ", " +
                std::to_string(total_bases) + " bases from " + input_display_name(options.input));
+  const TableSource source = table_source(options, total_bases);
+  const bool too_small = source == TableSource::Shipped && !options.shipped_tables;
+  if (too_small)
+    progress.say("the input holds " + std::to_string(total_bases) + " bases, fewer than the " +
+                 std::to_string(SELF_TRAIN_MIN_BASES) +
+                 " from which the tables are trained on it: predicting with the shipped tables (-T trains anyway)");
 
   PredictOptions predict;
   predict.method = options.method;
@@ -379,15 +423,31 @@ void annotate(const AnnotateOptions& options) {
 
   TempDir root(base, "codonspace-annotate.");
   try {
+    // The header's account of the tables: shipped, given:DIR or
+    // self-trained, and why when it is not what the options asked for.
     std::string tables = tables_in;
     std::string tables_display = tables_given;
-    std::string tables_note = (options.tables_dir.empty() ? "shipped tables '" : "tables directory '") + tables_in + "'";
-    if (options.self_train) {
+    const std::string input_tables = options.tables_dir.empty() ? "shipped" : "given:" + tables_in;
+    std::string tables_note = input_tables;
+    if (too_small)
+      tables_note += " (" + std::to_string(total_bases) + " bases, fewer than the " +
+                     std::to_string(SELF_TRAIN_MIN_BASES) + " of self-training)";
+    if (source == TableSource::SelfTrained) {
       progress.say("training the tables on the input genome");
-      tables = train_tables(records, tables_in, options, root.path(), starts);
-      check_tables(tables, options.method);
-      tables_display = "<tables trained on the input>";
-      tables_note = "self-trained on the input, from '" + tables_in + "'";
+      const Training trained = train_tables(records, tables_in, options, root.path(), starts);
+      check_tables(trained.dir, options.method);
+      tables = trained.dir;
+      if (trained.fitted) {
+        tables_display = "<tables trained on the input>";
+        tables_note = options.tables_dir.empty() ? "self-trained" : "self-trained from " + input_tables;
+      } else {
+        const std::string why = "too few long ORFs for a reliable fit (" + std::to_string(trained.seed_orfs) +
+                                " of the " + std::to_string(MIN_SEED_ORFS) + " needed)";
+        progress.say("self-training fell back to the " +
+                     (options.tables_dir.empty() ? std::string("shipped tables") : "tables of '" + tables_given + "'") +
+                     ": " + why);
+        tables_note += " (self-training fell back: " + why + ")";
+      }
     }
 
     // Longest records first, so that the workers finish close together.
@@ -420,7 +480,10 @@ void annotate(const AnnotateOptions& options) {
             } catch (const Error& e) {
               throw Error(with_tables_path(e.what(), tables_display));
             }
-            write_gene_list(genes_path(results, index), genes);
+            if (options.longest_orf)
+              write_fragments(results, index, record, genes, settings);
+            else
+              write_gene_list(genes_path(results, index), genes);
             counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
             counters.records_done.fetch_add(1);
           }
@@ -432,11 +495,11 @@ void annotate(const AnnotateOptions& options) {
       });
     }
     SignalGuard::check();
-    choose_starts(records, results, predict, settings, {options.longest_orf, options.closed_ends, tables}, [&progress](const std::string& text) { progress.say(text); });
+    if (!options.longest_orf) choose_starts(records, results, predict, settings, [&progress](const std::string& text) { progress.say(text); });
 
     const std::vector<std::string> provenance = {
         std::string("Program: ") + PROGRAM + " " + CODONSPACE_VERSION,
-        "Command: " + settings_command(options, starts),
+        "Command: " + settings_command(options, starts, source),
         "Model Data: version=" + gff_source() + ";method=" + std::to_string(options.method) +
             ";min_length=" + std::to_string(options.min_length) + ";start_codons=" + join(starts, ",") +
             ";transl_table=" + std::to_string(options.genetic_code) + ";tables=" + tables_note};

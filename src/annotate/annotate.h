@@ -12,6 +12,12 @@ namespace codonspace::annotate {
 
 inline constexpr const char* PROGRAM = "codonspace-annotate";
 inline constexpr int MAX_START_CODONS = 4;
+// Inputs of at least this many bases (all records together) are
+// self-trained unless tables are chosen: from about this size the tables
+// fitted to the input find more of its genes than the shipped ones (windows
+// of annotated genomes, docs/self_training.md); below it the fit is too
+// often worse.
+inline constexpr long SELF_TRAIN_MIN_BASES = 200000;
 
 // The default start codons (src/core/defaults.h) as a list.
 std::vector<std::string> default_starts();
@@ -28,9 +34,12 @@ struct AnnotateOptions {
   std::vector<std::string> start_codons;  // upper case; empty = DEFAULT_START_CODONS
   std::string tables_dir;  // empty = default_tables_dir(); a directory holding
                            // the tables, or one whose data/ holds them
-  bool self_train = false;
+  // Which tables predict: with neither field set and no tables_dir, the
+  // input is self-trained when it holds SELF_TRAIN_MIN_BASES or more, else
+  // the shipped tables are used; a tables_dir alone is used as it is.
+  bool self_train = false;      // always self-train (from tables_dir's tables when given)
+  bool shipped_tables = false;  // the shipped tables, never self-trained
   bool longest_orf = false;  // keep each gene's longest-ORF start instead of the start model's choice
-  bool closed_ends = false;  // no genes that run off a record's end (partial genes)
   std::string outdir = ".";
   std::string prefix;  // empty = default_prefix(input)
   int threads = 1;

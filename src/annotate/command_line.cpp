@@ -23,7 +23,8 @@ namespace codonspace::annotate {
 
 namespace {
 
-constexpr int LONGEST_ORF_OPTION = 1000;  // a long option without a short form
+constexpr int LONGEST_ORF_OPTION = 1000;  // long options without a short form
+constexpr int SHIPPED_TABLES_OPTION = 1001;
 constexpr int MAX_THREADS = 256;
 
 bool parse_int(const char* text, long lo, long hi, int& value) {
@@ -65,6 +66,10 @@ void print_help() {
       "GENOME is a FASTA file of one or more records, plain or gzip-compressed, or -\n"
       "for standard input.\n"
       "\n"
+      "By default the tables are trained on the input first when it holds %ld bases\n"
+      "or more (all records together); a smaller input is predicted with the shipped\n"
+      "tables. -d, --shipped-tables and -T choose otherwise.\n"
+      "\n"
       "Options:\n"
       "  -m, --method METHOD       1 DNA Space, 2 Protein Space, 3 Swissprot Space\n"
       "                            (default %d)\n"
@@ -74,24 +79,23 @@ void print_help() {
       "                            (default %s)\n"
       "  -g, --genetic-code CODE   11 (bacteria, archaea) or 4 (Mycoplasma,\n"
       "                            Spiroplasma: TGA codes W, method 1 only) (default %d)\n"
-      "  -d, --tables DIR          reference tables: a tables directory, or one that\n"
-      "                            codonspace-train wrote (its data/ is used)\n"
-      "                            (default %s)\n"
-      "  -T, --train               train the tables on the input genome first\n"
+      "  -d, --tables DIR          predict with these tables: a tables directory, or\n"
+      "                            one that codonspace-train wrote (its data/ is used)\n"
+      "      --shipped-tables      predict with the shipped tables (%s)\n"
+      "  -T, --train               train the tables on the input first, whatever its\n"
+      "                            size (from the tables of -d when given)\n"
       "      --longest-orf         keep the longest ORF's start codon (the start model,\n"
       "                            trained on the input, chooses the start by default)\n"
-      "  -c, --closed-ends         no partial genes: call no gene that runs off a\n"
-      "                            record's end (they are called by default)\n"
       "  -o, --outdir DIR          output directory, created if missing (default %s)\n"
       "  -p, --prefix PREFIX       output file name prefix (default: the input file's\n"
       "                            name without .gz and .fna/.fa/.fasta/.fas, in any\n"
       "                            case; %s for standard input)\n"
       "  -t, --threads N           worker processes, records run in parallel\n"
       "                            (default %d; the outputs do not depend on it)\n"
-      "  -q, --quiet               no progress messages on standard error\n"
+      "  -q, --quiet               no progress messages or notes on standard error\n"
       "  -h, --help                print this help\n"
       "      --version             print the version\n",
-      PROGRAM, d.method, d.min_length, MAX_START_CODONS, join(default_starts(), ",").c_str(), d.genetic_code,
+      PROGRAM, SELF_TRAIN_MIN_BASES, d.method, d.min_length, MAX_START_CODONS, join(default_starts(), ",").c_str(), d.genetic_code,
       default_tables_dir().c_str(), d.outdir.c_str(), default_prefix("-").c_str(), d.threads);
 }
 
@@ -118,7 +122,7 @@ int run_annotate(int argc, char** argv) {
                                                {"threads", required_argument, nullptr, 't'},
                                                {"quiet", no_argument, nullptr, 'q'},
                                                {"longest-orf", no_argument, nullptr, LONGEST_ORF_OPTION},
-                                               {"closed-ends", no_argument, nullptr, 'c'},
+                                               {"shipped-tables", no_argument, nullptr, SHIPPED_TABLES_OPTION},
                                                {"help", no_argument, nullptr, 'h'},
                                                {"version", no_argument, nullptr, 'V'},
                                                {nullptr, 0, nullptr, 0}};
@@ -126,7 +130,7 @@ int run_annotate(int argc, char** argv) {
   opterr = 0;
   int c;
   const char* starts_text = nullptr;
-  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:Tco:p:t:qh", long_options, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:To:p:t:qh", long_options, nullptr)) != -1) {
     switch (c) {
       case 'm':
         if (!parse_int(optarg, 1, 3, o.method)) return usage_error("the method (-m) must be 1, 2 or 3");
@@ -153,11 +157,11 @@ int run_annotate(int argc, char** argv) {
       case 'T':
         o.self_train = true;
         break;
+      case SHIPPED_TABLES_OPTION:
+        o.shipped_tables = true;
+        break;
       case LONGEST_ORF_OPTION:
         o.longest_orf = true;
-        break;
-      case 'c':
-        o.closed_ends = true;
         break;
       case 'o':
         if (*optarg == 0) return usage_error("the output directory (-o) is empty");
@@ -192,6 +196,10 @@ int run_annotate(int argc, char** argv) {
   if (starts_text != nullptr && (o.start_codons = parse_starts(starts_text, o.genetic_code)).empty())
     return usage_error("the start codons (-s) must be one to " + std::to_string(MAX_START_CODONS) +
                        " codons of A, C, G, T separated by commas, none a stop codon, such as ATG,GTG,TTG");
+  if (o.shipped_tables && !o.tables_dir.empty())
+    return usage_error("--shipped-tables and -d choose different tables; give one of them");
+  if (o.shipped_tables && o.self_train)
+    return usage_error("--shipped-tables predicts with the shipped tables, -T trains new ones; give one of them");
   if (optind == argc) return usage_error("no genome file given");
   if (argc - optind > 1) return usage_error("give one genome file (found " + std::to_string(argc - optind) + ")");
   o.input = argv[optind];

@@ -1,0 +1,205 @@
+// codonspace-annotate's choice of tables: self-trained on inputs of
+// SELF_TRAIN_MIN_BASES or more, the shipped tables below, -d, --shipped-tables
+// and -T; refused tables directories; inputs with nothing to find.
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "annotate/annotate.h"
+#include "annotate/fasta.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+namespace ann = codonspace::annotate;
+using testutil::read_file;
+using testutil::write_file;
+
+namespace {
+
+const std::string SOURCE_DIR = CODONSPACE_SOURCE_DIR, ANNOTATE = CODONSPACE_ANNOTATE_BINARY;
+
+struct Outcome {
+  int status;
+  std::string err;
+};
+
+// Runs codonspace-annotate in the current directory.
+Outcome annotate(const std::vector<std::string>& args) {
+  const int status = testutil::wait_status(testutil::spawn(ANNOTATE, args, {"/dev/null", "out.txt", "err.txt"}));
+  return {status, read_file("err.txt")};
+}
+
+// The header line of the GFF that starts with the prefix, without it.
+std::string header(const std::string& gff, const std::string& prefix) {
+  std::istringstream in(gff);
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(prefix)) return line.substr(prefix.size());
+  return "<no " + prefix + "line>";
+}
+
+// The gene lines (nine fields) of a GFF.
+size_t gene_lines(const std::string& gff) {
+  size_t n = 0;
+  std::istringstream in(gff);
+  for (std::string line; std::getline(in, line);) n += !line.starts_with("#") && std::count(line.begin(), line.end(), '\t') == 8;
+  return n;
+}
+
+std::string fasta(const std::string& id, const std::string& bases) { return ">" + id + "\n" + bases + "\n"; }
+
+class AnnotateTablesTest : public testutil::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    static const std::string example = ann::read_fasta(SOURCE_DIR + "/example/ctrachomatis.fna").at(0).sequence;
+    genome_ = example;
+  }
+  std::string genome_;  // the bundled example genome, about 1 Mb
+};
+
+// The tables of each choice as the GFF header names them, the note on
+// standard error, and a Command line that chooses the same tables again.
+TEST_F(AnnotateTablesTest, DefaultSelfTrainsLargeInputsAndOptionsChooseTheTables) {
+  const long threshold = ann::SELF_TRAIN_MIN_BASES;
+  write_file("large.fna", fasta("large", genome_.substr(0, static_cast<size_t>(threshold))));
+  write_file("small.fna", fasta("small", genome_.substr(0, static_cast<size_t>(threshold - 1))));
+  write_file("tiny.fna", fasta("tiny", genome_.substr(0, 20000)));  // too few long ORFs to fit
+  fs::create_directory("given");
+  for (const auto& t : fs::directory_iterator(SOURCE_DIR + "/data"))
+    fs::copy_file(t.path(), "given" / t.path().filename());
+  const std::string given = fs::absolute("given").lexically_normal().string();
+  const std::string small_note = std::to_string(threshold - 1) + " bases, fewer than the " + std::to_string(threshold);
+  struct Case {
+    std::vector<std::string> options;
+    std::string input, tables, command, err;  // err: "" = nothing on standard error
+  };
+  const std::vector<Case> cases = {
+      {{}, "large", "self-trained", " -T ", "training the tables on the input"},
+      {{}, "small", "shipped (" + small_note + " of self-training)", " --shipped-tables ",
+       "the input holds " + small_note},
+      {{"--shipped-tables"}, "large", "shipped", " --shipped-tables ", "read 1 record"},
+      {{"-d", "given"}, "large", "given:" + given, " -d given ", "read 1 record"},
+      {{"-T"}, "small", "self-trained", " -T ", "training the tables"},
+      {{"-g", "4"}, "large", "self-trained", " -g 4 -T ", "training the tables"},  // TAA and TAG end the ORFs
+      {{"-d", "given", "-T"}, "small", "self-trained from given:" + given, " -d given -T ", "training the tables"},
+      {{"-T"}, "tiny", "shipped (self-training fell back: too few long ORFs for a reliable fit (", " -T ",
+       "self-training fell back to the shipped tables: too few long ORFs"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    for (const char* a : {"-o", "first", "-p", "g"}) args.push_back(a);
+    args.push_back(c.input + ".fna");
+    std::string context = c.input;
+    for (const std::string& o : c.options) context += " " + o;
+    SCOPED_TRACE(context);
+    const Outcome r = annotate(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("training the tables") != std::string::npos, c.command.ends_with("-T ")) << r.err;
+    const std::string gff = read_file("first/g.gff");
+    const std::string model = header(gff, "# Model Data: ");
+    EXPECT_NE(model.find(";tables=" + c.tables), std::string::npos) << model;
+    EXPECT_GT(gene_lines(gff), c.input == "tiny" ? 5u : 100u);
+    // The Command line (plain words here) run again gives the same genes.
+    const std::string line = header(gff, "# Command: ");
+    std::istringstream words(line);
+    std::string command(" ");
+    command.append(line).append(" ");
+    EXPECT_NE(command.find(c.command), std::string::npos) << command;
+    std::vector<std::string> again;
+    for (std::string w; words >> w;) again.push_back(w == "first" ? "again" : w);
+    ASSERT_EQ(annotate({again.begin() + 1, again.end()}).status, 0);
+    EXPECT_TRUE(read_file("again/g.faa") == read_file("first/g.faa"));
+    // The same tables, chosen by the options now rather than by the size.
+    const bool by_size = c.options.empty() && c.input == "small";
+    EXPECT_EQ(header(read_file("again/g.gff"), "# Model Data: "), by_size ? model.substr(0, model.find(" (")) : model);
+    fs::remove_all("first");
+    fs::remove_all("again");
+  }
+  // Options that choose different tables are refused.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--shipped-tables", "-d", "given", "small.fna"},
+        std::vector<std::string>{"-T", "--shipped-tables", "small.fna"}}) {
+    const Outcome r = annotate(args);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_NE(r.err.find("--shipped-tables"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(testutil::exists("small.gff"));
+}
+
+// A tables directory that is missing or lacks tables is refused before
+// anything is written, with every table it lacks named.
+TEST_F(AnnotateTablesTest, IncompleteTablesDirectoryIsRefusedNamingEveryMissingTable) {
+  write_file("small.fna", fasta("small", genome_.substr(0, 30000)));
+  fs::create_directories("partial");
+  fs::create_directories("empty");
+  fs::copy_file(SOURCE_DIR + "/data/HBondEnergies_MDmapped3.dat", "partial/HBondEnergies_MDmapped3.dat");
+  fs::copy_file(SOURCE_DIR + "/data/z.dat", "partial/z.dat");
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> named, not_named;
+  };
+  const std::vector<Case> cases = {
+      {{"-d", "missing"}, {"'missing'", "does not exist"}, {}},
+      {{"-d", "partial"},
+       {"'partial'", "2 of the 4 tables of method 1", "StackingEnergies_MD.dat", "best_plane_fixed.dat"},
+       {"z.dat", "HBondEnergies", "codon1"}},
+      {{"-d", "partial", "-T"}, {"'partial'", "StackingEnergies_MD.dat", "best_plane_fixed.dat"}, {"z.dat"}},
+      {{"-d", "empty", "-m", "3"},
+       {"'empty'", "5 of the 5 tables of method 3", "HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "z.dat",
+        "best_plane_fixed.dat", "codon1"},
+       {}},
+      {{"-d", "small.fna"}, {"'small.fna' is not a directory"}, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    for (const char* a : {"-o", "out", "small.fna"}) args.push_back(a);
+    const Outcome r = annotate(args);
+    SCOPED_TRACE(c.options[1]);
+    EXPECT_EQ(r.status, 1);
+    for (const std::string& part : c.named) EXPECT_NE(r.err.find(part), std::string::npos) << part << "\n" << r.err;
+    for (const std::string& part : c.not_named) EXPECT_EQ(r.err.find(part), std::string::npos) << part << "\n" << r.err;
+    EXPECT_FALSE(testutil::exists("out"));
+  }
+  EXPECT_EQ(testutil::list_dir(), (std::vector<std::string>{"empty", "err.txt", "out.txt", "partial", "small.fna"}));
+}
+
+// Inputs with nothing to find: records of unknown bases, records shorter
+// than a gene, too small to train on; by default and with -T. The run
+// succeeds and writes outputs with every record and no gene in them.
+TEST_F(AnnotateTablesTest, RecordsWithoutGenesGiveEmptyOutputs) {
+  const std::string ns(static_cast<size_t>(ann::SELF_TRAIN_MIN_BASES) + 1000, 'N');
+  struct Case {
+    std::string name, text;
+  };
+  const std::vector<Case> cases = {
+      {"all_n_large", fasta("n", ns)},  // self-trained by default: falls back
+      {"all_n_small", fasta("n", ns.substr(0, 5000))},
+      {"short", fasta("a", "ATGAAATAA") + fasta("b", "A") + fasta("c", genome_.substr(0, 140))},
+      {"mixed", fasta("n", ns.substr(0, 700)) + fasta("s", "ATGTAA") + fasta("m", "ACGTNNNNACGT")},
+  };
+  for (const Case& c : cases) {
+    write_file(c.name + ".fna", c.text);
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, std::vector<std::string>{"-T"}}) {
+      SCOPED_TRACE(c.name + (extra.empty() ? "" : " -T"));
+      std::vector<std::string> args = extra;
+      args.insert(args.end(), {"-t", "2", "-o", "out", c.name + ".fna"});
+      const Outcome r = annotate(args);
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string gff = read_file("out/" + c.name + ".gff");
+      EXPECT_TRUE(gff.starts_with("##gff-version 3\n")) << gff;
+      EXPECT_EQ(gene_lines(gff), 0u) << gff;
+      const size_t records = static_cast<size_t>(std::count(c.text.begin(), c.text.end(), '>'));
+      size_t regions = 0;
+      for (size_t p = 0; (p = gff.find("##sequence-region ", p)) != std::string::npos; ++p) ++regions;
+      EXPECT_EQ(regions, records);
+      EXPECT_EQ(read_file("out/" + c.name + ".faa"), "");
+      EXPECT_EQ(read_file("out/" + c.name + ".ffn"), "");
+      fs::remove_all("out");
+    }
+  }
+}
+
+}  // namespace
