@@ -8,30 +8,19 @@
 #include <string>
 
 #include "annotate/fasta.h"
-#include "io/file_io.h"
 #include "fuzz_util.h"
 
 namespace {
-using codonspace::Error;
-using codonspace::annotate::FastaParser;
-using codonspace::annotate::FastaRecord;
+using codonspace::fuzz::fasta_outcome;
 
-std::string describe(const std::vector<FastaRecord>& records) {
-  std::string s;
-  for (const FastaRecord& r : records) s += r.id + " line " + std::to_string(r.line) + "\n" + r.sequence + "\n";
-  return s;
-}
-
-// The parse as text: the records, or "error: " and the message.
+// The parse of data fed in chunks of chunk bytes.
 std::string parse_chunked(const std::string& name, const char* data, size_t size, size_t chunk) {
-  try {
-    FastaParser parser(name);
+  return fasta_outcome([&] {
+    codonspace::annotate::FastaParser parser(name);
     for (size_t at = 0; at < size; at += chunk) parser.feed(data + at, std::min(chunk, size - at));
     if (size == 0) parser.feed(data, 0);
-    return describe(parser.finish());
-  } catch (const Error& e) {
-    return std::string("error: ") + e.what();
-  }
+    return parser.finish();
+  });
 }
 
 bool looks_compressed(const uint8_t* data, size_t size) {
@@ -48,11 +37,6 @@ bool looks_compressed(const uint8_t* data, size_t size) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  codonspace::fuzz::enter_private_dir();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
   const std::string name = codonspace::annotate::input_display_name("input.fa");
@@ -62,12 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     codonspace::fuzz::fail("the parse depends on the chunking (chunks of " + std::to_string(chunk) + ")");
 
   codonspace::fuzz::write_file("input.fa", std::string_view(text, size));
-  std::string from_file;
-  try {
-    from_file = describe(codonspace::annotate::read_fasta("input.fa"));
-  } catch (const Error& e) {
-    from_file = std::string("error: ") + e.what();
-  }
+  const std::string from_file = fasta_outcome([] { return codonspace::annotate::read_fasta("input.fa"); });
   if (!looks_compressed(data, size) && from_file != whole)
     codonspace::fuzz::fail("read_fasta disagrees with the parser:\n" + from_file + "\n---\n" + whole);
   return 0;

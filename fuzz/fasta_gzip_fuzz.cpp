@@ -14,18 +14,10 @@
 #include <string>
 
 #include "annotate/fasta.h"
-#include "io/file_io.h"
 #include "fuzz_util.h"
 
 namespace {
-using codonspace::Error;
-using codonspace::annotate::FastaRecord;
-
-std::string describe(const std::vector<FastaRecord>& records) {
-  std::string s;
-  for (const FastaRecord& r : records) s += r.id + " line " + std::to_string(r.line) + "\n" + r.sequence + "\n";
-  return s;
-}
+using codonspace::fuzz::fasta_outcome;
 
 // One gzip member holding the bytes.
 std::string gzip_member(std::string_view bytes, int level) {
@@ -44,20 +36,13 @@ std::string gzip_member(std::string_view bytes, int level) {
 }
 
 std::string parse_text(const std::string& name, std::string_view text) {
-  try {
+  return fasta_outcome([&] {
     codonspace::annotate::FastaParser parser(name);
     parser.feed(text.data(), text.size());
-    return describe(parser.finish());
-  } catch (const Error& e) {
-    return std::string("error: ") + e.what();
-  }
+    return parser.finish();
+  });
 }
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  codonspace::fuzz::enter_private_dir();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -93,12 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string name = codonspace::annotate::input_display_name("input.fa.gz");
   const std::string expected = parse_text(name, text);
-  std::string got;
-  try {
-    got = describe(codonspace::annotate::read_fasta("input.fa.gz"));
-  } catch (const Error& e) {
-    got = std::string("error: ") + e.what();
-  }
+  const std::string got = fasta_outcome([] { return codonspace::annotate::read_fasta("input.fa.gz"); });
   if (got == expected) return 0;
   // Raw bytes after the member: refusing the file is right too, unless the
   // bytes themselves begin a gzip member (then they are data).

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/defaults.h"
+#include "io/file_io.h"
 
 namespace codonspace::fuzz {
 
@@ -73,6 +74,16 @@ std::string read_file(const char* name, bool* found) {
   return text;
 }
 
+std::string fasta_outcome(const std::function<std::vector<annotate::FastaRecord>()>& read) {
+  try {
+    std::string s;
+    for (const auto& r : read()) s += r.id + " line " + std::to_string(r.line) + "\n" + r.sequence + "\n";
+    return s;
+  } catch (const Error& e) {
+    return std::string("error: ") + e.what();
+  }
+}
+
 std::vector<std::string_view> split_input(const uint8_t* data, size_t size, size_t parts) {
   std::vector<std::string_view> out;
   std::string_view rest(reinterpret_cast<const char*>(data), size);
@@ -88,3 +99,8 @@ std::vector<std::string_view> split_input(const uint8_t* data, size_t size, size
 }
 
 }  // namespace codonspace::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  codonspace::fuzz::enter_private_dir();
+  return 0;
+}

@@ -45,11 +45,6 @@ bool single_record(std::string_view text, std::string& sequence) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  codonspace::fuzz::enter_private_dir();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const int min_length = static_cast<int8_t>(data[0]) * 4;

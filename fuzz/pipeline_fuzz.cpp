@@ -36,11 +36,6 @@ size_t count_headers(const std::string& text) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::enter_private_dir();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   std::vector<std::string> args = {"codonspace", "genome.fa", std::to_string(static_cast<int8_t>(data[0]) * 4),

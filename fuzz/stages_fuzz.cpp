@@ -44,11 +44,6 @@ const std::vector<StageCase>& stage_cases() {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::enter_private_dir();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const StageCase& stage = stage_cases()[data[0] % stage_cases().size()];

@@ -25,11 +25,6 @@ void check_finite(const float* values, int count, const char* table) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  codonspace::fuzz::enter_private_dir();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const char* path = "table.dat";
