@@ -264,6 +264,7 @@ std::string settings_command(const AnnotateOptions& o, const std::vector<std::st
   if (source == TableSource::Shipped) c += " --shipped-tables";
   if (source == TableSource::SelfTrained) c += " -T";
   if (o.longest_orf) c += " --longest-orf";
+  if (o.closed_ends) c += " -c";
   c += " -o " + shell_word(o.outdir);
   if (!o.prefix.empty()) c += " -p " + shell_word(o.prefix);
   return c + " " + shell_word(o.input);
@@ -480,10 +481,7 @@ void annotate(const AnnotateOptions& options) {
             } catch (const Error& e) {
               throw Error(with_tables_path(e.what(), tables_display));
             }
-            if (options.longest_orf)
-              write_fragments(results, index, record, genes, settings);
-            else
-              write_gene_list(genes_path(results, index), genes);
+            write_gene_list(genes_path(results, index), genes);
             counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
             counters.records_done.fetch_add(1);
           }
@@ -495,7 +493,7 @@ void annotate(const AnnotateOptions& options) {
       });
     }
     SignalGuard::check();
-    if (!options.longest_orf) choose_starts(records, results, predict, settings, [&progress](const std::string& text) { progress.say(text); });
+    choose_starts(records, results, predict, settings, {options.longest_orf, options.closed_ends, tables}, [&progress](const std::string& text) { progress.say(text); });
 
     const std::vector<std::string> provenance = {
         std::string("Program: ") + PROGRAM + " " + CODONSPACE_VERSION,

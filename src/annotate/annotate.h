@@ -40,6 +40,7 @@ struct AnnotateOptions {
   bool self_train = false;      // always self-train (from tables_dir's tables when given)
   bool shipped_tables = false;  // the shipped tables, never self-trained
   bool longest_orf = false;  // keep each gene's longest-ORF start instead of the start model's choice
+  bool closed_ends = false;  // no genes that run off a record's end (partial genes)
   std::string outdir = ".";
   std::string prefix;  // empty = default_prefix(input)
   int threads = 1;

@@ -86,6 +86,8 @@ void print_help() {
       "                            size (from the tables of -d when given)\n"
       "      --longest-orf         keep the longest ORF's start codon (the start model,\n"
       "                            trained on the input, chooses the start by default)\n"
+      "  -c, --closed-ends         no partial genes: call no gene that runs off a\n"
+      "                            record's end (they are called by default)\n"
       "  -o, --outdir DIR          output directory, created if missing (default %s)\n"
       "  -p, --prefix PREFIX       output file name prefix (default: the input file's\n"
       "                            name without .gz and .fna/.fa/.fasta/.fas, in any\n"
@@ -130,7 +132,7 @@ int run_annotate(int argc, char** argv) {
   opterr = 0;
   int c;
   const char* starts_text = nullptr;
-  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:To:p:t:qh", long_options, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "+m:l:s:g:d:Tco:p:t:qh", long_options, nullptr)) != -1) {
     switch (c) {
       case 'm':
         if (!parse_int(optarg, 1, 3, o.method)) return usage_error("the method (-m) must be 1, 2 or 3");
@@ -162,6 +164,9 @@ int run_annotate(int argc, char** argv) {
         break;
       case LONGEST_ORF_OPTION:
         o.longest_orf = true;
+        break;
+      case 'c':
+        o.closed_ends = true;
         break;
       case 'o':
         if (*optarg == 0) return usage_error("the output directory (-o) is empty");
