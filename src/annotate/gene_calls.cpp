@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "annotate/edge_genes.h"
+#include "annotate/gene_filter.h"
 #include "annotate/outputs.h"
 #include "annotate/processes.h"
 #include "annotate/start_model.h"
@@ -158,6 +159,8 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
                                                          : choose_call(model, o, sequence, g));
       partial += g.open_left || g.open_right ? 1 : 0;
     }
+    if (model.trained() && !calls.longest_orf)
+      filter_calls(sequence, out, predict, [&](const Gene& g) { return choose_call(model, o, sequence, g); });
     sort_calls(out);
     write_fragments(results, i, records[i], out, settings);
     SignalGuard::check();

@@ -1,0 +1,73 @@
+// Decision rules applied to a record's calls once the start model has chosen
+// and scored them, before the outputs are written:
+//
+//   - overlap: of two calls that overlap by more than overlap_bases bases
+//     and by more than overlap_share of the shorter one, only the one with
+//     the higher coding score is kept. Two genes rarely share most of their
+//     bases; when the method passes both, one is usually the shadow of the
+//     other on another frame or strand.
+//   - rescue: a stop whose ORFs the method rejected is called after all when
+//     the start model sees a gene in it: its longest ORF, with the start the
+//     model chooses, scores (coding score plus start score, both log-
+//     likelihood ratios) above rescue_score and overlaps no call by more
+//     than rescue_overlap bases. The method's plane judges an ORF by its
+//     codon composition alone and misses short genes; the start model adds
+//     the codon pairs of the genome's own genes and the start's signals.
+//
+// codonspace-annotate applies both unless --longest-orf keeps the method's
+// calls as they are. The settings were measured on three annotated genomes
+// (docs/accuracy.md, tools/gene_filter_study.cpp) and kept where they raise
+// F1 on all three; the scores they compare are fitted on the genome being
+// annotated, without its annotation.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "annotate/gene_output.h"
+#include "annotate/record_pipeline.h"
+
+namespace codonspace::annotate {
+
+// The rules' settings; the defaults are codonspace-annotate's.
+struct GeneFilterRules {
+  bool overlaps = true;  // apply the overlap rule
+  long overlap_bases = 60;
+  double overlap_share = 0.75;
+  bool rescue = true;  // apply the rescue rule
+  double rescue_score = 1.0;
+  long rescue_overlap = 60;
+};
+
+// Bases two genes share (0 when they do not overlap).
+long overlap_bases(const Gene& a, const Gene& b);
+
+// Removes, of every two calls that overlap heavily (see above), the one with
+// the lower coding score; calls are taken in decreasing coding score (ties:
+// by position) and one is removed when it overlaps a kept call heavily.
+// Calls open at an end of the record (partial genes) are neither removed
+// nor cause a removal: their scores see only part of a gene. The order of
+// the remaining calls is kept.
+void resolve_overlaps(std::vector<GeneCall>& calls, const GeneFilterRules& rules = {});
+
+// The longest ORF (minimum length and codons as in predict) of every stop
+// of the sequence, in scan order.
+std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions& predict);
+
+// Appends the rescued calls: every ORF of candidates whose stop no call of
+// called_stops ends at is turned into a call by call_of (the start model's
+// choice and scores); those scoring above rescue_score are taken in
+// decreasing score (ties: by position) when they overlap no call of calls,
+// nor one taken before them, by more than rescue_overlap bases.
+void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
+
+// Both rules on the calls of one record: the overlaps resolved, then the
+// stops not called by the method rescued (a stop whose call the overlap
+// rule removed is not a candidate). call_of makes the call of an ORF as the
+// calls themselves were made.
+void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
+
+}  // namespace codonspace::annotate

@@ -1,0 +1,202 @@
+// The decision rules applied to a record's calls: the overlap rule keeps the
+// better-scored of two heavily overlapping calls, and the rescue rule calls a
+// short gene the method missed but not a random ORF.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "annotate/gene_filter.h"
+#include "annotate/start_model.h"
+#include "test_util.h"
+
+using namespace codonspace;
+using namespace codonspace::annotate;
+
+namespace {
+
+GeneCall call(long start, long end, char strand, double coding, bool partial = false) {
+  GeneCall c;
+  c.gene = Gene{start, end, strand};
+  c.gene.open_left = partial;
+  c.coding_score = coding;
+  c.start_type = partial ? "Edge" : "ATG";
+  return c;
+}
+
+// The calls' places, without their partial flags.
+std::vector<Gene> genes_of(const std::vector<GeneCall>& calls) {
+  std::vector<Gene> out;
+  for (const GeneCall& c : calls) out.push_back(Gene{c.gene.start, c.gene.end, c.gene.strand});
+  return out;
+}
+
+}  // namespace
+
+TEST(GeneFilterTest, OverlapBases) {
+  struct Case {
+    Gene a, b;
+    long expected;
+  } cases[] = {
+      {{1, 300, '+'}, {301, 600, '-'}, 0},
+      {{1, 300, '+'}, {300, 600, '-'}, 1},
+      {{1, 300, '+'}, {100, 200, '-'}, 101},
+      {{100, 200, '+'}, {1, 300, '+'}, 101},
+      {{1, 300, '+'}, {241, 600, '+'}, 60},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(overlap_bases(c.a, c.b), c.expected) << c.a.start << ".." << c.a.end << " / " << c.b.start;
+    EXPECT_EQ(overlap_bases(c.b, c.a), c.expected);
+  }
+}
+
+TEST(GeneFilterTest, OverlapRuleKeepsTheBetterScoredCall) {
+  struct Case {
+    const char* what;
+    std::vector<GeneCall> calls;
+    std::vector<Gene> kept;  // in the calls' order
+  } cases[] = {
+      {"heavy overlap on the other strand: the lower coding score goes",
+       {call(1000, 1299, '+', 5), call(1030, 1329, '-', 9)},
+       {{1030, 1329, '-'}}},
+      {"the same, the better one first",
+       {call(1030, 1329, '-', 9), call(1000, 1299, '+', 5)},
+       {{1030, 1329, '-'}}},
+      {"a short gene inside a long one: the long one wins by score",
+       {call(1000, 2199, '+', 40), call(1201, 1500, '-', 3)},
+       {{1000, 2199, '+'}}},
+      {"the short one inside wins when it scores higher",
+       {call(1000, 2199, '+', 2), call(1201, 1500, '-', 3)},
+       {{1201, 1500, '-'}}},
+      {"200 of 300 bases shared: less than three quarters, both kept",
+       {call(1000, 1299, '+', 5), call(1100, 1399, '-', 9)},
+       {{1000, 1299, '+'}, {1100, 1399, '-'}}},
+      {"60 bases shared by short genes: not more than 60, both kept",
+       {call(1, 75, '+', 5), call(16, 90, '-', 9)},
+       {{1, 75, '+'}, {16, 90, '-'}}},
+      {"a partial call is neither removed nor removes",
+       {call(1, 300, '+', -5, true), call(10, 300, '-', 9), call(2000, 2299, '+', 1)},
+       {{1, 300, '+'}, {10, 300, '-'}, {2000, 2299, '+'}}},
+      {"a chain: the middle call goes, so the third stays",
+       {call(1000, 1299, '+', 10), call(1040, 1339, '-', 5), call(1100, 1399, '+', 1)},
+       {{1000, 1299, '+'}, {1100, 1399, '+'}}},
+  };
+  for (Case& c : cases) {
+    resolve_overlaps(c.calls);
+    EXPECT_EQ(genes_of(c.calls), c.kept) << c.what;
+    // The kept calls keep what the start model said of them.
+    for (const GeneCall& k : c.calls) EXPECT_EQ(k.start_type, k.gene.open_left ? "Edge" : "ATG") << c.what;
+  }
+}
+
+namespace {
+
+// A synthetic genome: random background with genes of a strongly biased
+// codon usage (so the start model's coding score tells them apart), each
+// behind a ribosome-binding site at a fixed spacer.
+class SyntheticGenome {
+ public:
+  SyntheticGenome() : rng_(7) {
+    // The codons the genes prefer.
+    const char* preferred[] = {"GCC", "GAA", "CTG", "AAA", "GGC", "ATC", "CGC", "GAT", "CAG", "ACC", "GTG", "TTC"};
+    for (const char* c : preferred) gene_codons_.push_back(c);
+    seq_ = random(kLength);
+  }
+
+  // Plants a gene of n codons (start and stop included) with its RBS, on
+  // strand '+' from start (1-based) or on '-' ending at start; returns it.
+  Gene plant(long start, int codons, char strand, bool coding) {
+    std::string g = "ATG";
+    for (int k = 0; k < codons - 2; ++k) g += coding ? gene_codon() : sense_codon();
+    g += "TAA";
+    std::string up = coding ? "AGGAGG" + random(7) : random(13);
+    std::string piece = up + g;
+    const long len = static_cast<long>(g.size());
+    if (strand == '+') {
+      seq_.replace(static_cast<size_t>(start - 1 - 13), piece.size(), piece);
+      return Gene{start, start + len - 1, '+'};
+    }
+    piece = testutil::reverse_complement(piece);
+    seq_.replace(static_cast<size_t>(start - len), piece.size(), piece);
+    return Gene{start - len + 1, start, '-'};
+  }
+
+  const std::string& sequence() const { return seq_; }
+  static constexpr long kLength = 160000;
+
+ private:
+  std::string random(size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += "ACGT"[rng_() % 4];
+    return s;
+  }
+  std::string gene_codon() {
+    // Three in four codons from the preferred ones, the rest any sense codon.
+    if (rng_() % 4 == 0) return sense_codon();
+    return gene_codons_[rng_() % gene_codons_.size()];
+  }
+  std::string sense_codon() {
+    for (;;) {
+      std::string c = random(3);
+      if (c != "TAA" && c != "TAG" && c != "TGA") return c;
+    }
+  }
+
+  std::mt19937 rng_;
+  std::vector<std::string> gene_codons_;
+  std::string seq_;
+};
+
+}  // namespace
+
+TEST(GeneFilterTest, RescuesAPlantedShortGeneButNotARandomOrf) {
+  SyntheticGenome genome;
+  std::vector<Gene> called;
+  // Sixty genes of 600 to 900 bases, both strands, 2 kb apart.
+  for (int i = 0; i < 60; ++i) {
+    const long at = 1000 + 2000L * i;
+    called.push_back(genome.plant(i % 2 == 0 ? at : at + 900, 200 + 50 * (i % 3), i % 2 == 0 ? '+' : '-', true));
+  }
+  // Between them: a short gene (180 bases) of the genes' codon usage and a
+  // random ORF of the same length, neither called by the method.
+  const Gene short_gene = genome.plant(124000, 60, '+', true);
+  const Gene short_reverse = genome.plant(128800, 60, '-', true);
+  const Gene random_orf = genome.plant(132000, 60, '+', false);
+  const std::string& seq = genome.sequence();
+
+  StartModelOptions o;
+  o.start_codons = {"ATG", "GTG", "TTG"};
+  o.min_length = 152;
+  const StartModel model = StartModel::train({&seq}, {called}, o);
+  ASSERT_TRUE(model.trained());
+  auto call_of = [&](const Gene& g) {
+    const StartChoice c = model.choose(seq, g);
+    GeneCall r;
+    r.gene = c.gene;
+    r.coding_score = c.coding_score;
+    r.type_score = c.start_score;
+    return r;
+  };
+  std::vector<GeneCall> calls;
+  for (const Gene& g : called) calls.push_back(call_of(g));
+  PredictOptions predict;
+  predict.min_length = 152;
+  predict.start_codons = o.start_codons;
+  filter_calls(seq, calls, predict, call_of);
+
+  auto called_at_stop = [&calls](const Gene& g) {
+    return std::any_of(calls.begin(), calls.end(), [&g](const GeneCall& c) {
+      return c.gene.strand == g.strand && (g.strand == '+' ? c.gene.end == g.end : c.gene.start == g.start);
+    });
+  };
+  EXPECT_TRUE(called_at_stop(short_gene));
+  EXPECT_TRUE(called_at_stop(short_reverse));
+  EXPECT_FALSE(called_at_stop(random_orf));
+  // Every called gene stays; nothing else from the random background is
+  // rescued: the shadows of the genes overlap them, the background ORFs do
+  // not look like genes.
+  for (const Gene& g : called) EXPECT_TRUE(called_at_stop(g)) << g.start;
+  EXPECT_EQ(calls.size(), called.size() + 2);
+}
