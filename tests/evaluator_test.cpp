@@ -290,8 +290,6 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
 }
 
 TEST_F(EvaluatorStageTest, MissingCandidateFileIsAnError) {
-  testing::internal::CaptureStdout();
-  testutil::expect_error([] { webtalvisca9mod(); }, {"'talvisca_seq'"});
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testutil::expect_missing_input(webtalvisca9mod, TALVISCA_SEQ).out, "");
   EXPECT_FALSE(testutil::exists(EVALUATOR_REPORT));
 }

@@ -4,18 +4,18 @@
 // stop a gene and are written as N on both strands.
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
-#include <tuple>
 
+#include "annotate/fasta.h"
 #include "test_util.h"
 #include "training/orf_scan.h"
 
+using testutil::fasta;
 using testutil::read_file;
 using testutil::reverse_complement;
-using testutil::run_binary;
 using testutil::write_file;
 
 namespace {
@@ -25,18 +25,13 @@ using Pair = std::pair<long, long>;
 Pair mirror(const Pair& p, long n) { return {n + 1 - p.first, n + 1 - p.second}; }
 
 std::string example_sequence() {
-  std::istringstream in(read_file(std::string(CODONSPACE_SOURCE_DIR) + "/example/ctrachomatis.fna"));
-  std::string line, seq;
-  std::getline(in, line);
-  while (std::getline(in, line)) seq += line;
-  return seq;
+  return codonspace::annotate::read_fasta(CODONSPACE_SOURCE_DIR "/example/ctrachomatis.fna").at(0).sequence;
 }
 
 // Random bases with runs of N and single ambiguity letters, as in drafts.
 std::string draft_sequence(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
-  std::string s(n, 'A');
-  for (char& c : s) c = "ACGT"[gen() % 4];
+  std::string s = testutil::random_bases(n, seed);
   for (size_t k = 0; k < n / 2000; ++k) {
     const size_t at = gen() % (n - 60);
     if (k % 3 == 0)
@@ -47,27 +42,18 @@ std::string draft_sequence(size_t n, unsigned seed) {
   return s;
 }
 
-std::string fasta(const std::string& id, const std::string& seq) {
-  std::string out = ">" + id + "\n";
-  for (size_t i = 0; i < seq.size(); i += 70) out += seq.substr(i, 70) + "\n";
-  return out;
-}
-
 // The genes of a codonspace run: pair -> bases in reading direction.
 std::map<Pair, std::string> genes_of_run() {
   std::map<Pair, std::string> genes;
   std::istringstream in(read_file("gene_sequences"));
-  std::string line;
   Pair current{0, 0};
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line[0] == '>') {
       std::istringstream h(line);
       std::string w;
       h >> w >> w >> w >> w >> current.first >> w >> w >> current.second;
-      genes[current];
-    } else {
-      genes[current] += line;
     }
+    genes[current] += line[0] == '>' ? "" : line;
   }
   return genes;
 }
@@ -105,10 +91,9 @@ class MirrorRunTest : public testutil::TempDirTest {};
 // Method 1 with the repository's tables on the example genome and on a gene
 // holding unknown letters: the same genes, mirrored, with the same bases.
 TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
-  // The first gene of the example (154..1176) with an N and an R inside, at
-  // the top end of the complementary strand: no complementary stop lies
-  // beyond its start.
-  // The genome holds R, whose complement is written N.
+  // The first gene of the example (154..1176) with two N inside, at the top
+  // end of the complementary strand: no complementary stop lies beyond its
+  // start. The genome holds R there, whose complement is written N.
   std::string gene = example_sequence().substr(153, 1023);
   gene[30] = 'N';
   gene[34] = 'N';
@@ -119,9 +104,9 @@ TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
     const long n = static_cast<long>(seq.size());
     write_file("forward.fna", fasta("f", seq));
     write_file("reverse.fna", fasta("r", reverse_complement(seq)));
-    ASSERT_EQ(run_binary({"forward.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
+    ASSERT_EQ(testutil::run_binary({"forward.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
     const auto forward = genes_of_run();
-    ASSERT_EQ(run_binary({"reverse.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
+    ASSERT_EQ(testutil::run_binary({"reverse.fna", "150", "1", "ATG", "GTG", "TTG"}).status, 0);
     std::map<Pair, std::string> mirrored;
     for (const auto& [p, bases] : genes_of_run()) mirrored[mirror(p, n)] = bases;
     EXPECT_GT(forward.size(), 0U);
@@ -133,7 +118,6 @@ TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
   }
 }
 
-#ifdef CODONSPACE_ANNOTATE_BINARY
 // codonspace-annotate on a multi-record draft and on its reverse complement.
 TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
   const std::string example = example_sequence();
@@ -148,29 +132,16 @@ TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
   }
   write_file("forward.fa", forward_text);
   write_file("reverse.fa", reverse_text);
-  using Call = std::tuple<std::string, long, long, char>;
+  std::map<std::string, long> lengths;
+  for (const auto& [id, seq] : records) lengths[id] = static_cast<long>(seq.size());
+  // The calls on input, mirrored when asked.
   auto calls = [&](const std::string& input, bool mirrored) {
-    std::set<Call> out;
-    const pid_t pid = testutil::spawn(CODONSPACE_ANNOTATE_BINARY, {"-q", "-o", "out", "-p", input, input + ".fa"});
-    EXPECT_EQ(testutil::wait_status(pid), 0);
-    std::istringstream gff(read_file("out/" + input + ".gff"));
-    std::string line;
-    while (std::getline(gff, line)) {
-      if (line.empty() || line[0] == '#') continue;
-      std::istringstream f(line);
-      std::string id, source, type;
-      long start = 0, end = 0;
-      std::string score;
-      char strand = '.';
-      f >> id >> source >> type >> start >> end >> score >> strand;
-      if (mirrored) {
-        long n = 0;
-        for (const auto& r : records)
-          if (r.first == id) n = static_cast<long>(r.second.size());
-        out.insert({id, n + 1 - end, n + 1 - start, strand == '+' ? '-' : '+'});
-      } else {
-        out.insert({id, start, end, strand});
-      }
+    EXPECT_EQ(testutil::run(CODONSPACE_ANNOTATE_BINARY, {"-q", "-o", "out", "-p", input, input + ".fa"}).status, 0);
+    std::set<testutil::Cds> out;
+    for (auto [id, start, end, strand] : testutil::gff_cds(read_file("out/" + input + ".gff"))) {
+      const long n = lengths[id];
+      out.insert(mirrored ? testutil::Cds{id, n + 1 - end, n + 1 - start, strand == '+' ? '-' : '+'}
+                          : testutil::Cds{id, start, end, strand});
     }
     return out;
   };
@@ -179,4 +150,3 @@ TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
   EXPECT_GT(forward.size(), 100U);
   EXPECT_TRUE(forward == reverse) << forward.size() << " calls against " << reverse.size();
 }
-#endif
