@@ -41,12 +41,8 @@ namespace {
 
 const std::string SOURCE_DIR = CODONSPACE_SOURCE_DIR, ANNOTATE = CODONSPACE_ANNOTATE_BINARY;
 
-std::string random_bases(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, 'A');
-  for (char& c : s) c = "ACGT"[rng() % 4];
-  return s;
-}
+using testutil::random_bases;
+using testutil::wrapped;
 
 
 // The outputs without the scores and the start model's attributes: the
@@ -203,13 +199,6 @@ TEST_F(WorkSpaceTest, BoundsTheOrfExportTightly) {
       EXPECT_GE(w.bytes, w.largest_file + seq.size());
     }
   }
-}
-
-// Lines of at most 60 characters.
-std::string wrapped(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); i += 60) out += text.substr(i, 60) + "\n";
-  return out;
 }
 
 // Each test has synthetic tables in data/ (some ORFs pass the plane, some do
@@ -418,10 +407,9 @@ TEST_F(AnnotateRunTest, OutputCutShortByTheFileSizeLimitLeavesNoOutputs) {
   std::string largest;
   for (const char* ext : {".gff", ".faa", ".ffn"})
     if (largest.empty() || fs::file_size("full/g" + std::string(ext)) > fs::file_size("full/g" + largest)) largest = ext;
-  const auto blocks = (fs::file_size("full/g" + largest) - 1) / 512;  // sh's ulimit -f counts 512-byte blocks
-  std::vector<std::string> a = {"-c", "ulimit -f \"$0\" && trap '' XFSZ && exec \"$@\"", std::to_string(blocks), ANNOTATE};
-  for (const std::string& arg : args("many.fna", "cut")) a.push_back(arg);
-  const testutil::RunResult r = finished(testutil::spawn("/bin/sh", a, {"/dev/null", "out.txt", "err.txt", tmp_}));
+  const auto limit = testutil::file_size_limit(static_cast<long>(fs::file_size("full/g" + largest)) - 1);
+  const testutil::RunResult r = finished(
+      testutil::spawn(ANNOTATE, args("many.fna", "cut"), testutil::in_child(limit, {"/dev/null", "out.txt", "err.txt", tmp_})));
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write 'cut/g" + largest + "': " + std::strerror(EFBIG)), std::string::npos) << r.err;
   EXPECT_FALSE(exists("cut"));
@@ -456,20 +444,12 @@ TEST_F(AnnotateRunTest, ClosedStandardErrorIsAWriteErrorNotADeath) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   close(fds[0]);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGPIPE, SIG_DFL);  // as a shell starts it
-    dup2(fds[1], STDERR_FILENO);
-    setenv("TMPDIR", tmp_.c_str(), 1);
-    std::vector<std::string> a = args("genome.fna", "piped");
-    a.erase(a.begin());  // progress messages on
-    std::vector<char*> argv = {const_cast<char*>(ANNOTATE.c_str())};
-    for (std::string& s : a) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  std::vector<std::string> a = args("genome.fna", "piped");
+  a.erase(a.begin());  // progress messages on
+  const pid_t pid = testutil::spawn(ANNOTATE, a, testutil::in_child([&] {
+                                      signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+                                      dup2(fds[1], STDERR_FILENO);
+                                    }, {"/dev/null", "", "", tmp_}));
   close(fds[1]);
   EXPECT_EQ(testutil::wait_status(pid), 1);
   EXPECT_TRUE(list_dir(tmp_).empty()) << "temporary directories left behind";
@@ -542,13 +522,8 @@ TEST_F(AnnotateRunTest, MinimumLengthGeneticCodeAndTrainedTablesDirectory) {
     SCOPED_TRACE(input + " " + extra[0] + " " + extra[1] + (extra.size() > 2 ? " " + extra[2] + " " + extra[3] : ""));
     ASSERT_EQ(r.status, 0) << r.err;
     std::string got;
-    std::istringstream gff(read_file("lg/g.gff"));
-    for (std::string line; std::getline(gff, line);) {
-      std::vector<std::string> f;
-      std::istringstream fields(line);
-      for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
-      if (f.size() == 9) got += f[0] + "\t" + f[6] + "\t" + f[3] + "\t" + f[4] + "\n";
-    }
+    for (const auto& [id, start, end, strand] : testutil::gff_cds(read_file("lg/g.gff")))
+      got += id + "\t" + strand + "\t" + std::to_string(start) + "\t" + std::to_string(end) + "\n";
     EXPECT_EQ(got, cds);
     if (!protein.empty()) {
       EXPECT_EQ(without_scores(read_file("lg/g.faa")),
