@@ -1,5 +1,7 @@
 // A record cut into pieces for several workers: the pieces' owned genes,
-// merged, are the genes of the whole record, wherever the cuts fall.
+// merged, are the genes of the whole record, wherever the cuts fall; and
+// codonspace-annotate writes the same bytes with one worker as with
+// several on a record cut into pieces.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -290,6 +292,51 @@ TEST_F(RecordSplitPipelineTest, MergedGenesOfAnySplitAreTheRecordsGenes) {
       EXPECT_EQ(ann::merge_pieces(owned), whole) << c.name << ", cuts " << name;
     }
   }
+}
+
+// End to end: a record cut into pieces for three workers gives the bytes of
+// a run with one worker.
+TEST_F(RecordSplitPipelineTest, AnnotateWritesTheSameBytesWithOneWorkerAndThree) {
+  testutil::write_file("genome.fna", ">example\n" + example_genome() + "\n");
+  const std::vector<std::vector<std::string>> settings = {{}, {"-m", "3"}, {"--longest-orf", "-l", "90"}};
+  testutil::SpawnIo io;
+  io.out = "out.txt";
+  io.err = "err.txt";
+  ASSERT_EQ(setenv("CODONSPACE_MIN_PIECE_BASES", "60000", 1), 0);  // nine pieces for three workers
+  for (const std::vector<std::string>& extra : settings) {
+    std::map<std::string, std::string> first;
+    for (const char* threads : {"1", "3"}) {
+      // Standard error of the run with three workers names the pieces.
+      std::vector<std::string> args = {"-t", threads, "-o", "out", "-p", "g"};
+      if (threads == std::string("1")) args.insert(args.begin(), "-q");
+      args.insert(args.end(), extra.begin(), extra.end());
+      args.push_back("genome.fna");
+      ASSERT_EQ(testutil::wait_status(testutil::spawn(ANNOTATE, args, io)), 0)
+          << read_file("err.txt");
+      if (threads == std::string("3")) {
+        EXPECT_NE(read_file("err.txt").find("cutting 1 record into 9 pieces for 3 workers"), std::string::npos)
+            << read_file("err.txt");
+      }
+      for (const char* ext : {".gff", ".faa", ".ffn"}) {
+        const std::string bytes = read_file(std::string("out/g") + ext);
+        if (first.count(ext) == 0) {
+          EXPECT_GT(bytes.size(), 10000u) << ext;
+          first[ext] = bytes;
+        } else {
+          EXPECT_TRUE(bytes == first[ext]) << ext << " differs with -t 3";
+        }
+      }
+      fs::remove_all("out");
+    }
+  }
+  for (const char* bad : {"0", "12kb", ""}) {
+    ASSERT_EQ(setenv("CODONSPACE_MIN_PIECE_BASES", bad, 1), 0);
+    EXPECT_EQ(testutil::wait_status(testutil::spawn(ANNOTATE, {"-q", "-t", "2", "-o", "out", "genome.fna"}, io)),
+              1);
+    EXPECT_NE(read_file("err.txt").find("CODONSPACE_MIN_PIECE_BASES"), std::string::npos) << read_file("err.txt");
+    EXPECT_FALSE(fs::exists("out"));
+  }
+  unsetenv("CODONSPACE_MIN_PIECE_BASES");
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include "annotate/outputs.h"
 #include "annotate/processes.h"
 #include "annotate/record_pipeline.h"
+#include "annotate/record_split.h"
 #include "annotate/start_model.h"
 #include "io/file_io.h"
 #include "stages/generate_orfs.h"
@@ -81,7 +82,7 @@ void check_tables(const std::string& dir, int method) {
 
 // Counters the workers share with the parent, in shared anonymous memory.
 struct SharedProgress {
-  std::atomic<long> next_record{0};
+  std::atomic<long> next_job{0};
   std::atomic<long> records_done{0};
   std::atomic<long> bases_done{0};
 };
@@ -104,6 +105,25 @@ class SharedMemory {
 
  private:
   SharedProgress* progress_;
+};
+
+// A counter per record (its pieces done), shared like SharedProgress.
+class SharedCounts {
+ public:
+  explicit SharedCounts(size_t n) : n_(std::max<size_t>(n, 1)) {
+    void* p = mmap(nullptr, n_ * sizeof(std::atomic<long>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw Error("cannot map memory shared with the workers: " + std::string(std::strerror(errno)));
+    counts_ = static_cast<std::atomic<long>*>(p);
+    for (size_t i = 0; i < n_; ++i) new (counts_ + i) std::atomic<long>(0);
+  }
+  ~SharedCounts() { munmap(counts_, n_ * sizeof(std::atomic<long>)); }
+  SharedCounts(const SharedCounts&) = delete;
+  SharedCounts& operator=(const SharedCounts&) = delete;
+  std::atomic<long>& operator[](size_t i) { return counts_[i]; }
+
+ private:
+  size_t n_;
+  std::atomic<long>* counts_;
 };
 
 void make_dir(const std::string& path) {
@@ -401,8 +421,24 @@ void annotate(const AnnotateOptions& options) {
     needs.push_back(working_space(r.sequence, predict));
     SignalGuard::check();
   }
-  int n_workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(options.threads, 1)), records.size()));
+  // The workers' jobs: the records, long ones cut into pieces when several
+  // workers would otherwise wait for a few long records (record_split.h).
+  // The room for working files is reckoned per record: the pieces of a
+  // record running side by side need about what the whole record needs.
+  const std::vector<Job> jobs = plan_jobs(records, options.threads, min_piece_bases(), predict);
+  const int record_workers =
+      static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(options.threads, 1)), records.size()));
+  int n_workers = record_workers;
   const std::string base = choose_work_dir(records, needs, n_workers, progress);
+  if (n_workers == record_workers)
+    n_workers = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(options.threads, 1)), jobs.size()));
+  if (jobs.size() > records.size()) {
+    size_t cut = 0;
+    for (const Job& job : jobs) cut += job.piece == 0 && job.pieces > 1;
+    progress.say("cutting " + std::to_string(cut) + " record" + (cut == 1 ? "" : "s") + " into " +
+                 std::to_string(jobs.size() - (records.size() - cut)) + " pieces for " + std::to_string(n_workers) +
+                 " workers");
+  }
 
   // The output directory, and whether this run made it (removed again on failure).
   std::error_code ec;
@@ -451,17 +487,11 @@ void annotate(const AnnotateOptions& options) {
       }
     }
 
-    // Longest records first, so that the workers finish close together.
-    std::vector<size_t> order(records.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&records](size_t a, size_t b) {
-      return records[a].sequence.size() > records[b].sequence.size();
-    });
-
     const std::string results = root.path() + "/results";
     make_dir(results);
     SharedMemory shared;
     SharedProgress& counters = shared.get();
+    SharedCounts pieces_done(records.size());
     {
       Workers workers(root.path());
       for (int k = 0; k < n_workers; ++k) {
@@ -470,20 +500,24 @@ void annotate(const AnnotateOptions& options) {
         make_link(tables, dir + "/data");
         workers.spawn(dir, [&] {
           keep_freed_memory();
+          // The jobs in order, longest first, so that the workers finish close together.
           for (;;) {
-            const long i = counters.next_record.fetch_add(1);
-            if (i >= static_cast<long>(order.size())) break;
-            const size_t index = order[static_cast<size_t>(i)];
-            const FastaRecord& record = records[index];
-            std::vector<Gene> genes;
+            const long i = counters.next_job.fetch_add(1);
+            if (i >= static_cast<long>(jobs.size())) break;
+            const Job& job = jobs[static_cast<size_t>(i)];
+            const FastaRecord& record = records[job.record];
             try {
-              genes = predict_record(record, predict);
+              if (job.pieces == 1)
+                write_gene_list(genes_path(results, job.record), predict_record(record, predict));
+              else
+                write_gene_list(piece_genes_path(results, job.record, job.piece),
+                                owned_genes(predict_record(piece_record(record, job.range), predict), job.range));
             } catch (const Error& e) {
               throw Error(with_tables_path(e.what(), tables_display));
             }
-            write_gene_list(genes_path(results, index), genes);
-            counters.bases_done.fetch_add(static_cast<long>(record.sequence.size()));
-            counters.records_done.fetch_add(1);
+            counters.bases_done.fetch_add(job.range.own_end - job.range.own_begin);
+            if (pieces_done[job.record].fetch_add(1) + 1 == static_cast<long>(job.pieces))
+              counters.records_done.fetch_add(1);
           }
         });
       }
@@ -493,6 +527,15 @@ void annotate(const AnnotateOptions& options) {
       });
     }
     SignalGuard::check();
+    // A record cut into pieces: its genes are those its pieces own.
+    std::vector<size_t> pieces(records.size(), 1);
+    for (const Job& job : jobs) pieces[job.record] = job.pieces;
+    for (size_t r = 0; r < records.size(); ++r) {
+      if (pieces[r] == 1) continue;
+      std::vector<std::vector<Gene>> owned;
+      for (size_t k = 0; k < pieces[r]; ++k) owned.push_back(read_gene_list(piece_genes_path(results, r, k)));
+      write_gene_list(genes_path(results, r), merge_pieces(owned));
+    }
     choose_starts(records, results, predict, settings, {options.longest_orf, options.closed_ends, tables}, [&progress](const std::string& text) { progress.say(text); });
 
     const std::vector<std::string> provenance = {
