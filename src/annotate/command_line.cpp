@@ -125,6 +125,7 @@ int run_annotate(int argc, char** argv) {
                                                {"quiet", no_argument, nullptr, 'q'},
                                                {"longest-orf", no_argument, nullptr, LONGEST_ORF_OPTION},
                                                {"shipped-tables", no_argument, nullptr, SHIPPED_TABLES_OPTION},
+                                               {"closed-ends", no_argument, nullptr, 'c'},
                                                {"help", no_argument, nullptr, 'h'},
                                                {"version", no_argument, nullptr, 'V'},
                                                {nullptr, 0, nullptr, 0}};
