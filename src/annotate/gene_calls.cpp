@@ -8,6 +8,7 @@
 #include "annotate/outputs.h"
 #include "annotate/processes.h"
 #include "annotate/start_model.h"
+#include "core/parallel_blocks.h"
 #include "io/file_io.h"
 
 namespace codonspace::annotate {
@@ -152,13 +153,17 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
       });
       all.insert(all.end(), edges.begin(), edges.end());
     }
-    std::vector<GeneCall> out;
-    out.reserve(all.size());
-    for (const Gene& g : all) {
-      out.push_back(calls.longest_orf || open_5prime(g) ? score_call(model, o, sequence, g)
-                                                         : choose_call(model, o, sequence, g));
-      partial += g.open_left || g.open_right ? 1 : 0;
-    }
+    // Each gene's start and scores depend on the gene alone: blocks of genes
+    // on the run's threads, each call written to its own place.
+    std::vector<GeneCall> out(all.size());
+    constexpr size_t CALLS_PER_BLOCK = 256;
+    run_blocks(o.threads, block_count(all.size(), CALLS_PER_BLOCK), [&](size_t b) {
+      const size_t end = std::min(all.size(), (b + 1) * CALLS_PER_BLOCK);
+      for (size_t j = b * CALLS_PER_BLOCK; j < end; ++j)
+        out[j] = calls.longest_orf || open_5prime(all[j]) ? score_call(model, o, sequence, all[j])
+                                                           : choose_call(model, o, sequence, all[j]);
+    });
+    for (const Gene& g : all) partial += g.open_left || g.open_right ? 1 : 0;
     if (model.trained() && !calls.longest_orf)
       filter_calls(sequence, out, predict, [&](const Gene& g) { return choose_call(model, o, sequence, g); });
     sort_calls(out);
