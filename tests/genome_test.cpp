@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <tuple>
 
 #include "io/file_io.h"
@@ -200,26 +199,4 @@ TEST_F(ExportTest, MissingListAndPairsOutsideTheGenome) {
     write_file(PREDICTION_ORFS, pairs);
     testutil::expect_error(generate_longest_orf_input, {PREDICTION_ORFS}, pairs);
   }
-}
-
-TEST_F(ExportTest, LongGenomeWithFarApartPairs) {
-  // Pairs far beyond each other, behind each other and longer than any
-  // buffer the exporter may keep must all give the bases of their positions.
-  std::string genome(1300000, 'C');
-  std::mt19937 gen(7);
-  for (char& c : genome) c = "ACGT"[gen() % 4];
-  const std::pair<long, long> pairs[] = {
-      {1, 9},       {1199990, 1200002}, {70000, 69990},     {2, 4},      {1300000, 1299000}, {5, 1300000},
-      {1300000, 1}, {65540, 65530},     {1250000, 1250300}, {1100000, 3}};
-  std::string list, expected;
-  for (const auto& [b1, b2] : pairs) {
-    list += std::to_string(b1) + " " + std::to_string(b2) + "\n";
-    const long low = std::min(b1, b2), n = std::labs(b1 - b2) + 1;
-    const std::string seq = genome.substr(static_cast<size_t>(low - 1), static_cast<size_t>(n));
-    expected += EXPORTERS[0].record(n, b1, b2, b1 < b2 ? seq : testutil::reverse_complement(seq));
-  }
-  write_file(PROCESSED_GENOME, genome);
-  write_file(PREDICTION_ORFS, list);
-  ASSERT_EQ(generate_longest_orf_input(), 0);
-  EXPECT_TRUE(read_file(LONGEST_ORF_SEQUENCES) == expected) << "exported sequences differ";
 }
