@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <tuple>
 
 #include "io/file_io.h"
 #include "stages/protein_stages.h"
@@ -97,32 +96,6 @@ TEST_F(OrfScanTest, BoundaryPairsOfBothStrands) {
     EXPECT_EQ(generate_orf(c.min_length, c.starts), 0) << c.name;
     EXPECT_EQ(read_file(PREDICTION_ORFS), c.orfs) << c.name;
   }
-}
-
-// No start or stop codon holds an unknown letter, on either strand: each
-// base of a direct ORF and of its mirror image is replaced in turn by N, R
-// and Y; an unknown letter inside the ORF is fine.
-TEST_F(OrfScanTest, UnknownLettersMakeNoStartOrStop) {
-  const auto scan = [](const std::string& genome, const std::vector<std::string>& stops = {"TAA", "TAG", "TGA"}) {
-    write_file(PROCESSED_GENOME, genome);
-    EXPECT_EQ(generate_orf(0, {"ATG"}, stops), 0);
-    return read_file(PREDICTION_ORFS);
-  };
-  const std::tuple<std::string, std::string, size_t> cases[] = {  // genome, ORF, its first base
-      {"ATGAAATAACC", "1 9\n", 0},
-      {"CCTTATTTCAT", "11 3\n", 2}};
-  for (const auto& [genome, orf, low] : cases) {
-    ASSERT_EQ(scan(genome), orf);
-    for (char letter : {'N', 'R', 'Y'}) {
-      for (size_t p = low; p < low + 9; ++p) {
-        std::string g = genome;
-        g[p] = letter;
-        EXPECT_EQ(scan(g), p >= low + 3 && p < low + 6 ? orf : "") << g;
-      }
-    }
-  }
-  // The stop list is a parameter: with table 4's stops TGA reads through.
-  EXPECT_EQ(scan("ATGTGAAAATAACC", {"TAA", "TAG"}), "1 12\n");
 }
 
 // The three exporters share one pattern: a pair list in, one record per

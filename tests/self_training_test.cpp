@@ -114,7 +114,7 @@ TEST_F(SelfTrainingTest, ScanMatchesTheScanStage) {
   };
   for (const auto& [length, min_length, starts] : cases) {
     std::string seq;
-    for (size_t i = 0; i < length; ++i) seq.push_back("ACGTACGTACGTN"[rng() % 13]);
+    for (size_t i = 0; i < length; ++i) seq.push_back("ACGTACGTACGTACGTNRY"[rng() % 19]);
     write_file(codonspace::PROCESSED_GENOME, seq);
     ASSERT_EQ(codonspace::generate_orf(min_length, starts), 0);
     const tr::OrfScan scan = tr::scan_orfs(seq, min_length, starts);
