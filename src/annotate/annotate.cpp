@@ -410,6 +410,7 @@ void annotate(const AnnotateOptions& options) {
   predict.min_length = options.min_length + 2;  // the scan's measure: bases + 2
   predict.start_codons = starts;
   predict.stop_codons = stop_codons(options.genetic_code);
+  predict.threads = std::max(options.threads, 1);
   AnnotationSettings settings;
   settings.method = options.method;
   settings.genetic_code = options.genetic_code;
