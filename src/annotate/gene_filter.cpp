@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/parallel_blocks.h"
 #include "stages/generate_orfs.h"
 
 namespace codonspace::annotate {
@@ -117,19 +118,28 @@ std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions
 }
 
 void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules) {
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules, int threads) {
   std::set<long> stops;
   for (const Gene& g : called)
     if (long key; stop_key(g, key)) stops.insert(key);
   Placed placed;
   for (const GeneCall& c : calls) placed.add(c.gene);
-  std::vector<GeneCall> found;
+  std::vector<const Gene*> open;
   for (const Gene& g : candidates) {
     long key;
-    if (!stop_key(g, key) || stops.count(key)) continue;
-    GeneCall c = call_of(g);
-    if (c.score() > rules.rescue_score && placed.largest_overlap(c.gene) <= rules.rescue_overlap) found.push_back(std::move(c));
+    if (stop_key(g, key) && stops.count(key) == 0) open.push_back(&g);
   }
+  // Each candidate's call depends on the candidate alone: blocks of them on
+  // the threads, each written to its own place, then taken in order.
+  std::vector<GeneCall> scored(open.size());
+  constexpr size_t CANDIDATES_PER_BLOCK = 256;
+  run_blocks(threads, block_count(open.size(), CANDIDATES_PER_BLOCK), [&](size_t b) {
+    const size_t end = std::min(open.size(), (b + 1) * CANDIDATES_PER_BLOCK);
+    for (size_t j = b * CANDIDATES_PER_BLOCK; j < end; ++j) scored[j] = call_of(*open[j]);
+  });
+  std::vector<GeneCall> found;
+  for (GeneCall& c : scored)
+    if (c.score() > rules.rescue_score && placed.largest_overlap(c.gene) <= rules.rescue_overlap) found.push_back(std::move(c));
   std::sort(found.begin(), found.end(), [](const GeneCall& a, const GeneCall& b) {
     if (a.score() != b.score()) return a.score() > b.score();
     return before(a.gene, b.gene);
@@ -147,7 +157,7 @@ void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, con
   called.reserve(calls.size());
   for (const GeneCall& c : calls) called.push_back(c.gene);
   if (rules.overlaps) resolve_overlaps(calls, rules);
-  if (rules.rescue) rescue_genes(longest_orfs(sequence, predict), called, calls, call_of, rules);
+  if (rules.rescue) rescue_genes(longest_orfs(sequence, predict), called, calls, call_of, rules, predict.threads);
 }
 
 }  // namespace codonspace::annotate

@@ -59,9 +59,12 @@ std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions
 // called_stops ends at is turned into a call by call_of (the start model's
 // choice and scores); those scoring above rescue_score are taken in
 // decreasing score (ties: by position) when they overlap no call of calls,
-// nor one taken before them, by more than rescue_overlap bases.
+// nor one taken before them, by more than rescue_overlap bases. call_of
+// runs on up to threads threads at once; the result is the same for any
+// number.
 void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {},
+                  int threads = 1);
 
 // Both rules on the calls of one record: the overlaps resolved, then the
 // stops not called by the method rescued (a stop whose call the overlap
