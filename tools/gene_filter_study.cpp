@@ -43,32 +43,6 @@ using namespace codonspace::annotate;
 
 namespace {
 
-std::vector<std::string> split_commas(const std::string& s) {
-  std::vector<std::string> out;
-  size_t pos = 0;
-  for (;;) {
-    const size_t c = s.find(',', pos);
-    out.push_back(s.substr(pos, c == std::string::npos ? std::string::npos : c - pos));
-    if (c == std::string::npos) return out;
-    pos = c + 1;
-  }
-}
-
-scoring::RecordGenes read_gff_genes(const std::string& path) {
-  File f(path, "r");
-  if (!f.is_open()) throw Error("cannot open " + file_reason(path, f.open_error()));
-  scoring::RecordGenes out;
-  std::string line, seqid;
-  while (read_line(f, line)) {
-    Gene g;
-    const scoring::GffLine kind = scoring::parse_gff_line(line, seqid, g);
-    if (kind == scoring::GffLine::FastaStart) break;
-    if (kind == scoring::GffLine::Cds) out[seqid].push_back(g);
-  }
-  f.check_read();
-  return out;
-}
-
 std::vector<double> read_z(const std::string& path) {
   File f(path, "r");
   if (!f.is_open()) throw Error("cannot open " + file_reason(path, f.open_error()));
@@ -112,7 +86,7 @@ int main(int argc, char** argv) {
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
       const std::string v = argv[++i];
       if (a == "--min-length") min_length = std::atoi(v.c_str());
-      else if (a == "--starts") starts = split_commas(v);
+      else if (a == "--starts") starts = scoring::split_commas(v);
       else if (a == "--z") z_path = v;
       else if (a == "--table") table_path = v;
       else if (a == "--overlap-by") overlap_by = v;
@@ -131,7 +105,7 @@ int main(int argc, char** argv) {
   if (args.size() != 3) return usage();
   try {
     const std::vector<FastaRecord> records = read_fasta(args[0]);
-    scoring::RecordGenes called = read_gff_genes(args[1]);
+    scoring::RecordGenes called = scoring::read_gff_genes(args[1]);
     const scoring::RecordGenes ref = scoring::read_reference(args[2]);
     const bool unnamed = ref.size() == 1 && ref.begin()->first.empty();
     const std::vector<double> z = z_path.empty() ? std::vector<double>(64, 0.0) : read_z(z_path);

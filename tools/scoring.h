@@ -118,6 +118,18 @@ inline GffLine parse_gff_line(std::string line, std::string& seqid, Gene& g) {
   return GffLine::Cds;
 }
 
+// "ATG,GTG" as a list of the texts between the commas.
+inline std::vector<std::string> split_commas(const std::string& s) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  for (;;) {
+    const size_t c = s.find(',', pos);
+    out.push_back(s.substr(pos, c == std::string::npos ? std::string::npos : c - pos));
+    if (c == std::string::npos) return out;
+    pos = c + 1;
+  }
+}
+
 struct Score {
   long reference = 0;        // reference CDS
   long predicted = 0;        // predictions
@@ -170,6 +182,24 @@ inline Score score(const std::vector<Gene>& reference, const std::vector<Gene>& 
 // Genes of a genome grouped by record name. "" stands for an unnamed record:
 // a three-column reference, or the result files of a single run.
 using RecordGenes = std::map<std::string, std::vector<Gene>>;
+
+// The CDS features of a GFF3 file, by seqid (up to a ##FASTA section).
+// Throws Error naming the file when it cannot be read.
+inline RecordGenes read_gff_genes(const std::string& path) {
+  File f(path, "r");
+  if (!f.is_open()) throw Error("cannot open " + file_reason(path, f.open_error()));
+  RecordGenes out;
+  std::string line, seqid;
+  while (read_line(f, line)) {
+    Gene g;
+    const GffLine kind = parse_gff_line(line, seqid, g);
+    if (kind == GffLine::FastaStart) break;
+    if (kind == GffLine::Cds) out[seqid].push_back(g);
+  }
+  f.check_read();
+  return out;
+}
+
 
 // Scores a genome record by record and sums the counts: a prediction can only
 // match a reference CDS of its own record, so the key of a gene is its

@@ -27,32 +27,6 @@ using namespace codonspace;
 using namespace codonspace::annotate;
 
 namespace {
-std::vector<std::string> split_commas(const std::string& s) {
-  std::vector<std::string> out;
-  size_t pos = 0;
-  for (;;) {
-    const size_t c = s.find(',', pos);
-    out.push_back(s.substr(pos, c == std::string::npos ? std::string::npos : c - pos));
-    if (c == std::string::npos) return out;
-    pos = c + 1;
-  }
-}
-
-scoring::RecordGenes read_gff_genes(const std::string& path) {
-  File f(path, "r");
-  if (!f.is_open()) throw Error("cannot open " + file_reason(path, f.open_error()));
-  scoring::RecordGenes out;
-  std::string line, seqid;
-  while (read_line(f, line)) {
-    Gene g;
-    const scoring::GffLine kind = scoring::parse_gff_line(line, seqid, g);
-    if (kind == scoring::GffLine::FastaStart) break;
-    if (kind == scoring::GffLine::Cds) out[seqid].push_back(g);
-  }
-  f.check_read();
-  return out;
-}
-
 int usage() {
   std::fprintf(stderr, "usage: start_model_eval [--out FILE] [--min-length N] [--starts LIST] [--rounds N]\n"
                        "       [--rbs-weight X] [--context-weight X] [--coding-weight X] [--skip-penalty X] GENOME.fna GENES.gff [REFERENCE.cds.tsv]\n");
@@ -73,7 +47,7 @@ int main(int argc, char** argv) {
     try {
       if (a == "--out") out_path = value();
       else if (a == "--min-length") options.min_length = std::atoi(value().c_str());
-      else if (a == "--starts") options.start_codons = split_commas(value());
+      else if (a == "--starts") options.start_codons = scoring::split_commas(value());
       else if (a == "--rounds") options.rounds = std::atoi(value().c_str());
       else if (a == "--rbs-weight") options.rbs_weight = std::atof(value().c_str());
       else if (a == "--coding-weight") options.coding_weight = std::atof(value().c_str());
@@ -89,7 +63,7 @@ int main(int argc, char** argv) {
   if (args.size() < 2 || args.size() > 3) return usage();
   try {
     const std::vector<FastaRecord> records = read_fasta(args[0]);
-    scoring::RecordGenes called = read_gff_genes(args[1]);
+    scoring::RecordGenes called = scoring::read_gff_genes(args[1]);
     std::vector<const std::string*> seqs;
     std::vector<std::vector<Gene>> genes;
     for (const FastaRecord& r : records) {
