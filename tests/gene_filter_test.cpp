@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "annotate/gene_calls.h"
 #include "annotate/gene_filter.h"
 #include "annotate/start_model.h"
 #include "test_util.h"
@@ -171,14 +172,7 @@ TEST(GeneFilterTest, RescuesAPlantedShortGeneButNotARandomOrf) {
   o.min_length = 152;
   const StartModel model = StartModel::train({&seq}, {called}, o);
   ASSERT_TRUE(model.trained());
-  auto call_of = [&](const Gene& g) {
-    const StartChoice c = model.choose(seq, g);
-    GeneCall r;
-    r.gene = c.gene;
-    r.coding_score = c.coding_score;
-    r.type_score = c.start_score;
-    return r;
-  };
+  auto call_of = [&](const Gene& g) { return choose_call(model, o, seq, g); };
   std::vector<GeneCall> calls;
   for (const Gene& g : called) calls.push_back(call_of(g));
   PredictOptions predict;

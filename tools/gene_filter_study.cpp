@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "annotate/fasta.h"
+#include "annotate/gene_calls.h"
 #include "annotate/gene_filter.h"
 #include "annotate/start_model.h"
 #include "core/codon.h"
@@ -137,14 +138,7 @@ int main(int argc, char** argv) {
       const training::CodonIndex ci(seq);
       // The calls as codonspace-annotate makes them: the chosen start, its
       // coding score and start score.
-      auto call_of = [&model, &seq](const Gene& g) {
-        const StartChoice c = model.choose(seq, g);
-        GeneCall call;
-        call.gene = c.gene;
-        call.coding_score = c.coding_score;
-        call.type_score = c.start_score;
-        return call;
-      };
+      auto call_of = [&model, &options, &seq](const Gene& g) { return choose_call(model, options, seq, g); };
       if (table) {
         std::set<long> ref_stops;
         std::set<std::pair<long, long>> ref_full;
