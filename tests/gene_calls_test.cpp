@@ -41,8 +41,8 @@ std::string repeat(const std::string& codon, int times) {
 
 // Tables under which only GCC codes: the Z sum of an ORF is its GCC codons
 // less every other codon, less 5 for a stop.
-ann::MethodTables gcc_tables() {
-  ann::MethodTables t;
+codonspace::training::ModelTables gcc_tables() {
+  codonspace::training::ModelTables t;
   for (int i = 0; i < 64; ++i) {
     t.x[static_cast<size_t>(i)] = 1;
     t.y[static_cast<size_t>(i)] = 1;
@@ -57,7 +57,7 @@ ann::MethodTables gcc_tables() {
 ann::EdgeGeneOptions edge_options() { return {150, {"ATG", "GTG", "TTG"}, {"TAA", "TAG", "TGA"}}; }
 
 std::vector<Gene> edges(const std::string& seq, const std::vector<Gene>& called = {}) {
-  const ann::MethodTables t = gcc_tables();
+  const codonspace::training::ModelTables t = gcc_tables();
   return ann::edge_genes(seq, called, edge_options(), [&](const Gene& g) {
     return ann::method_calls(seq, g, t, codonspace::codon_srno("TAA"));
   });

@@ -4,7 +4,6 @@
 
 #include "annotate/gene_output.h"
 #include "core/codon.h"
-#include "core/table_files.h"
 #include "io/file_io.h"
 #include "stages/stages.h"
 
@@ -72,28 +71,7 @@ std::string reverse_complement(const std::string& s) {
   return rc;
 }
 
-// The stop codon's place of a gene that has one: its last base on '+', its first on '-'.
-long stop_end(const Gene& g) { return g.strand == '+' ? g.end : g.start; }
-bool has_stop(const Gene& g) { return g.strand == '+' ? !g.open_right : !g.open_left; }
-
 }  // namespace
-
-MethodTables MethodTables::load(const std::string& dir) {
-  MethodTables t;
-  load_codon_value_list(dir + "/" + table_files::X_VALUES, t.x.data());
-  load_codon_value_list(dir + "/" + table_files::Y_VALUES, t.y.data());
-  load_index_ordered_list(dir + "/" + table_files::Z_VALUES, t.z.data());
-  t.plane = read_plane(dir + "/" + table_files::PLANE);
-  return t;
-}
-
-bool MethodTables::passes(const int* counts) const {
-  // As the vector and plane stages decide: the unit vector as printed and
-  // read back; no vector (modulus 0) is no gene.
-  float unit[3];
-  if (!printed_unit_vector(codon_vector(counts, x.data(), y.data(), z.data()), unit)) return false;
-  return plane_value(plane, unit[0], unit[1], unit[2]) > 0.0f;
-}
 
 std::vector<Gene> edge_candidates(const std::string& sequence, const EdgeGeneOptions& options) {
   const CodonSet starts(options.start_codons), stops(options.stop_codons);
@@ -107,13 +85,13 @@ std::vector<Gene> edge_candidates(const std::string& sequence, const EdgeGeneOpt
   return out;
 }
 
-bool method_calls(const std::string& sequence, const Gene& gene, const MethodTables& tables, int missing_stop) {
+bool method_calls(const std::string& sequence, const Gene& gene, const training::ModelTables& tables, int missing_stop) {
   const std::string bases = gene_bases(sequence, gene);
   int counts[NUMBER_OF_CODONS] = {};
   for (size_t i = 0; i + 3 <= bases.size(); i += 3) ++counts[codon_srno(bases.data() + i)];
   const bool open3 = gene.strand == '+' ? gene.open_right : gene.open_left;
   if (open3 && missing_stop >= 0 && missing_stop < NUMBER_OF_CODONS) ++counts[missing_stop];
-  return tables.passes(counts);
+  return training::passes_plane(counts, tables);
 }
 
 int likely_stop_codon(const std::vector<const std::string*>& sequences, const std::vector<std::vector<Gene>>& genes,
@@ -139,11 +117,11 @@ std::vector<Gene> edge_genes(const std::string& sequence, const std::vector<Gene
                              const EdgeGeneOptions& options, const std::function<bool(const Gene&)>& accept) {
   std::vector<std::pair<long, char>> called_stops;
   for (const Gene& g : called)
-    if (has_stop(g)) called_stops.emplace_back(stop_end(g), g.strand);
+    if (has_stop(g)) called_stops.emplace_back(stop_base(g), g.strand);
   std::sort(called_stops.begin(), called_stops.end());
   std::vector<Gene> out;
   for (const Gene& g : edge_candidates(sequence, options)) {
-    if (has_stop(g) && std::binary_search(called_stops.begin(), called_stops.end(), std::make_pair(stop_end(g), g.strand)))
+    if (has_stop(g) && std::binary_search(called_stops.begin(), called_stops.end(), std::make_pair(stop_base(g), g.strand)))
       continue;
     if (accept(g)) out.push_back(g);
   }

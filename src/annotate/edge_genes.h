@@ -12,28 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "core/codon_vector.h"
+#include "training/model_tables.h"
 #include "core/gene.h"
 
 namespace codonspace::annotate {
 
 using codonspace::Gene;
-
-// The method's codon-space tables (method 1's rule): an ORF is a gene when
-// the point of its codon counts weighted by the X, Y and Z tables, as a unit
-// vector, lies on the positive side of the plane. With the shipped and the
-// trained tables (plane 0 0 1 0) that is: the sum of the Z values of its
-// codons, stop codon included, is positive; the stop codon's value is then
-// the prior log-odds of an ORF.
-struct MethodTables {
-  std::array<float, 64> x{}, y{}, z{};
-  Plane plane;
-  // From the tables directory dir; throws Error naming the file when one
-  // cannot be read.
-  static MethodTables load(const std::string& dir);
-  // The plane test of codon counts (64, indexed as codon_srno does).
-  bool passes(const int* counts) const;
-};
 
 struct EdgeGeneOptions {
   // Bases within the record at least (stop codon included when there is one).
@@ -53,7 +37,7 @@ std::vector<Gene> edge_candidates(const std::string& sequence, const EdgeGeneOpt
 // The method's decision on a gene's codons (read on its strand). A gene
 // open at its 3' end lacks the stop codon every ORF of the scan carries;
 // the codon missing_stop (an index as codon_srno gives) stands in for it.
-bool method_calls(const std::string& sequence, const Gene& gene, const MethodTables& tables, int missing_stop);
+bool method_calls(const std::string& sequence, const Gene& gene, const training::ModelTables& tables, int missing_stop);
 
 // The stop codon that most often ends the given genes (complete ones; ties
 // and no genes: the first of stop_codons), as a codon index: the stand-in

@@ -137,10 +137,10 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
   // adds partial genes with few false calls; the start model's coding score
   // adds a few more true and more false ones.
   const EdgeGeneOptions edge{predict.min_length - 2, predict.start_codons, predict.stop_codons};
-  MethodTables tables;
+  training::ModelTables tables;
   int missing_stop = 0;
   if (!calls.closed_ends) {
-    tables = MethodTables::load(calls.tables_dir);
+    tables = training::load_model_tables(calls.tables_dir);
     missing_stop = likely_stop_codon(sequences, whole, predict.stop_codons);
   }
   size_t partial = 0;

@@ -18,12 +18,10 @@ bool is_partial(const Gene& g) { return g.open_left || g.open_right; }
 // The stop codon's outer end, signed by strand so that the strands never
 // share a key; genes open at their 3' end have none.
 bool stop_key(const Gene& g, long& key) {
-  if (g.strand == '+' ? g.open_right : g.open_left) return false;
-  key = g.strand == '+' ? g.end : -g.start;
+  if (!has_stop(g)) return false;
+  key = g.strand == '+' ? stop_base(g) : -stop_base(g);
   return true;
 }
-
-bool before(const Gene& a, const Gene& b) { return std::tie(a.start, a.end, a.strand) < std::tie(b.start, b.end, b.strand); }
 
 // Genes placed so far, by start; finds the largest overlap of a gene with them.
 class Placed {
@@ -88,7 +86,7 @@ void resolve_overlaps(std::vector<GeneCall>& calls, const GeneFilterRules& rules
   std::iota(order.begin(), order.end(), size_t{0});
   std::sort(order.begin(), order.end(), [&calls](size_t a, size_t b) {
     if (calls[a].coding_score != calls[b].coding_score) return calls[a].coding_score > calls[b].coding_score;
-    return before(calls[a].gene, calls[b].gene);
+    return gene_before(calls[a].gene, calls[b].gene);
   });
   Placed kept;
   std::vector<char> removed(calls.size(), 0);
@@ -142,7 +140,7 @@ void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& 
     if (c.score() > rules.rescue_score && placed.largest_overlap(c.gene) <= rules.rescue_overlap) found.push_back(std::move(c));
   std::sort(found.begin(), found.end(), [](const GeneCall& a, const GeneCall& b) {
     if (a.score() != b.score()) return a.score() > b.score();
-    return before(a.gene, b.gene);
+    return gene_before(a.gene, b.gene);
   });
   for (GeneCall& c : found) {
     if (placed.largest_overlap(c.gene) > rules.rescue_overlap) continue;

@@ -71,15 +71,11 @@ Gene gene_from_pair(long b1, long b2, long seq_length) {
 }
 
 void sort_genes(std::vector<Gene>& genes) {
-  std::sort(genes.begin(), genes.end(), [](const Gene& a, const Gene& b) {
-    return std::tie(a.start, a.end, a.strand) < std::tie(b.start, b.end, b.strand);
-  });
+  std::sort(genes.begin(), genes.end(), gene_before);
 }
 
 void sort_calls(std::vector<GeneCall>& calls) {
-  std::sort(calls.begin(), calls.end(), [](const GeneCall& a, const GeneCall& b) {
-    return std::tie(a.gene.start, a.gene.end, a.gene.strand) < std::tie(b.gene.start, b.gene.end, b.gene.strand);
-  });
+  std::sort(calls.begin(), calls.end(), [](const GeneCall& a, const GeneCall& b) { return gene_before(a.gene, b.gene); });
 }
 
 double confidence_percent(double score) {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "core/codon_vector.h"
+#include "core/table_files.h"
+#include "stages/stages.h"
 #include "io/file_io.h"
 
 namespace codonspace::training {
@@ -19,6 +21,16 @@ bool passes_plane(const int* counts, const ModelTables& t) {
   if (!unit_vector(counts, t, v)) return false;
   const Plane plane{t.plane[0], t.plane[1], t.plane[2], t.plane[3]};
   return plane_value(plane, v[0], v[1], v[2]) > 0.0f;
+}
+
+ModelTables load_model_tables(const std::string& dir) {
+  ModelTables t;
+  load_codon_value_list(dir + "/" + table_files::X_VALUES, t.x.data());
+  load_codon_value_list(dir + "/" + table_files::Y_VALUES, t.y.data());
+  load_index_ordered_list(dir + "/" + table_files::Z_VALUES, t.z.data());
+  const Plane p = read_plane(dir + "/" + table_files::PLANE);
+  t.plane = {p.a, p.b, p.c, p.d};
+  return t;
 }
 
 float rounded6(double v) {

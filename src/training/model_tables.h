@@ -34,6 +34,10 @@ bool unit_vector(const int* counts, const ModelTables& t, float out[3]);
 // The plane stage's decision for an ORF with these codon counts.
 bool passes_plane(const int* counts, const ModelTables& t);
 
+// The tables of a tables directory (X, Y, Z and the plane); throws Error
+// naming the file when one cannot be read.
+ModelTables load_model_tables(const std::string& dir);
+
 // A value as it is written with "%.6f" and read back as float.
 float rounded6(double v);
 
