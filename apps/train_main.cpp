@@ -74,17 +74,6 @@ int usage_error(const std::string& text) {
   return 1;
 }
 
-std::vector<std::string> split_commas(const std::string& list) {
-  std::vector<std::string> out;
-  size_t p = 0;
-  for (;;) {
-    const size_t q = list.find(',', p);
-    out.push_back(list.substr(p, q == std::string::npos ? std::string::npos : q - p));
-    if (q == std::string::npos) return out;
-    p = q + 1;
-  }
-}
-
 // Genes of at least this many bases, stop codon included, in the scan's
 // length measure (|b1 - b2| + 3, two more than the bases).
 int length_measure(int bases) { return bases + 2; }
@@ -128,7 +117,7 @@ int main(int argc, char** argv) {
         break;
       }
       case 's': {
-        const std::vector<std::string> texts = split_commas(optarg);
+        const std::vector<std::string> texts = codonspace::split_commas(optarg);
         const codonspace::StartCodons starts = codonspace::parse_start_codons(texts);
         if (starts.invalid || texts.size() > 4)
           return usage_error(std::string("the start codons (-s) must be one to four codons of A, C, G, T ") +

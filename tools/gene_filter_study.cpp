@@ -35,6 +35,7 @@
 #include "annotate/gene_filter.h"
 #include "annotate/start_model.h"
 #include "core/codon.h"
+#include "core/options.h"
 #include "io/file_io.h"
 #include "scoring.h"
 #include "training/orf_scan.h"
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
       const std::string v = argv[++i];
       if (a == "--min-length") min_length = std::atoi(v.c_str());
-      else if (a == "--starts") starts = scoring::split_commas(v);
+      else if (a == "--starts") starts = split_commas(v);
       else if (a == "--z") z_path = v;
       else if (a == "--table") table_path = v;
       else if (a == "--overlap-by") overlap_by = v;

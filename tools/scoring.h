@@ -118,18 +118,6 @@ inline GffLine parse_gff_line(std::string line, std::string& seqid, Gene& g) {
   return GffLine::Cds;
 }
 
-// "ATG,GTG" as a list of the texts between the commas.
-inline std::vector<std::string> split_commas(const std::string& s) {
-  std::vector<std::string> out;
-  size_t pos = 0;
-  for (;;) {
-    const size_t c = s.find(',', pos);
-    out.push_back(s.substr(pos, c == std::string::npos ? std::string::npos : c - pos));
-    if (c == std::string::npos) return out;
-    pos = c + 1;
-  }
-}
-
 struct Score {
   long reference = 0;        // reference CDS
   long predicted = 0;        // predictions

@@ -20,6 +20,7 @@
 
 #include "annotate/fasta.h"
 #include "annotate/start_model.h"
+#include "core/options.h"
 #include "io/file_io.h"
 #include "scoring.h"
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     try {
       if (a == "--out") out_path = value();
       else if (a == "--min-length") options.min_length = std::atoi(value().c_str());
-      else if (a == "--starts") options.start_codons = scoring::split_commas(value());
+      else if (a == "--starts") options.start_codons = split_commas(value());
       else if (a == "--rounds") options.rounds = std::atoi(value().c_str());
       else if (a == "--rbs-weight") options.rbs_weight = std::atof(value().c_str());
       else if (a == "--coding-weight") options.coding_weight = std::atof(value().c_str());

@@ -41,13 +41,7 @@ bool parse_int(const char* text, long lo, long hi, int& value) {
 // read by parse_start_codons, none a stop codon of the genetic code; a codon
 // given twice counts once. Empty when the text is refused.
 std::vector<std::string> parse_starts(const std::string& text, int genetic_code) {
-  std::vector<std::string> texts;
-  for (size_t pos = 0;;) {
-    const size_t comma = text.find(',', pos);
-    texts.push_back(text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
-    if (comma == std::string::npos) break;
-    pos = comma + 1;
-  }
+  const std::vector<std::string> texts = split_commas(text);
   const StartCodons parsed = parse_start_codons(texts, stop_codons(genetic_code));
   if (parsed.invalid || texts.size() > MAX_START_CODONS) return {};
   std::vector<std::string> starts;

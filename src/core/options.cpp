@@ -19,6 +19,16 @@ std::optional<long> parse_decimal(std::string_view text, long max) {
 
 std::optional<long> parse_length(std::string_view text) { return parse_decimal(text, PREDICTION_ORF_MAX_LENGTH); }
 
+std::vector<std::string> split_commas(const std::string& list) {
+  std::vector<std::string> out;
+  for (size_t p = 0;;) {
+    const size_t q = list.find(',', p);
+    out.push_back(list.substr(p, q == std::string::npos ? std::string::npos : q - p));
+    if (q == std::string::npos) return out;
+    p = q + 1;
+  }
+}
+
 StartCodons parse_start_codons(const std::vector<std::string>& texts, const std::vector<std::string>& stops) {
   StartCodons r;
   for (const std::string& text : texts) {

@@ -25,6 +25,9 @@ struct StartCodons {
   std::vector<std::string> codons;
   std::optional<std::string> invalid;  // the first refused text, as typed
 };
+// "ATG,GTG" as the texts between the commas ("" gives one empty text).
+std::vector<std::string> split_commas(const std::string& list);
+
 StartCodons parse_start_codons(const std::vector<std::string>& texts,
                                const std::vector<std::string>& stops = standard_stop_codons());
 

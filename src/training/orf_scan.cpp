@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "core/options.h"
 #include "core/parallel_blocks.h"
 #include "io/file_io.h"
 #include "stages/generate_orfs.h"
@@ -100,17 +101,12 @@ std::vector<int> codon_indices(const std::vector<std::string>& codons) {
 
 std::vector<std::string> parse_start_list(const std::string& list) {
   std::vector<std::string> out;
-  size_t p = 0;
-  while (p <= list.size()) {
-    size_t q = list.find(',', p);
-    if (q == std::string::npos) q = list.size();
-    std::string c = list.substr(p, q - p);
+  for (std::string c : split_commas(list)) {
     for (char& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     bool ok = c.size() == 3;
     for (char ch : c) ok = ok && (ch == 'A' || ch == 'C' || ch == 'G' || ch == 'T');
     if (!ok) throw Error("start codon list '" + list + "': '" + c + "' is not a codon of three letters A, C, G, T");
     out.push_back(c);
-    p = q + 1;
   }
   if (out.empty() || out.size() > 4)
     throw Error("start codon list '" + list + "': give one to four start codons");
