@@ -4,9 +4,9 @@
 // write-protected results, a second run in the directory, signals). Write
 // errors and unusable table values are reported as they are.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,29 +104,24 @@ TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
   EXPECT_NE(usage.out.find("USAGE"), std::string::npos) << usage.out;
   const std::string method = "Please specify Method", length = "Invalid minimum sequence length: ",
                     start = "Invalid start codon: ";
-  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+  // Checked in order: count, method, length, start codons, genome. The
+  // method is 1, 2 or 3 in decimal digits, the length decimal digits of at
+  // most 10000000; stop codons are no starts.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"genome.fna"}, "Please specify minimum sequence length"},
-      {{"genome.fna", "100"}, method},
       {{"genome.fna", "100", "1"}, "Please specify start codon"},
-      {{"missing.fna", "100", "3"}, "Please specify start codon"},
-      {{"genome.fna", "100", "1x"}, method},
       {{"genome.fna", "0", "1", "ATG", "GTG", "TTG", "CTG", "ATG"}, "at most four start codons"},
-      {{"genome.fna", "0", "9", "ATG", "GTG", "TTG", "CTG", "ATG", "GTG"}, "at most four start codons"},
-      {{"missing.fna", "0", "1", "atg", "aNg", "QQ"}, start + "aNg\n"},
-      // Checked in order: count, method, length, start codons, genome.
       {{"missing.fna", "100", "0", "ATG"}, method},
       {{"genome.fna", "abc", "9", "TAA"}, method},
+      {{"genome.fna", "100", "+1", "ATG"}, method},
+      {{"genome.fna", "100", "18446744073709551617", "ATG"}, method},
       {{"genome.fna", "abc", "1", "TAA"}, length + "abc\n"},
+      {{"genome.fna", "10000001", "1", "ATG"}, length + "10000001\n"},
+      {{"genome.fna", "4294967446", "1", "ATG"}, length + "4294967446\n"},
       {{"missing.fna", "100", "1", "TAA"}, start + "TAA\n"},
+      {{"missing.fna", "0", "1", "atg", "aNg", "QQ"}, start + "aNg\n"},
+      {{"genome.fna", "0", "1", "GTG", "A G"}, start + "A G\n"},
   };
-  // The method is decimal digits of value 1, 2 or 3, the minimum length
-  // decimal digits of value at most 10000000; stop codons are no starts.
-  for (const char* m : {"0", "4", "7", "x1", "1x", "+1", " 1", "18446744073709551617"})
-    cases.push_back({{"genome.fna", "100", m, "ATG"}, method});
-  for (const std::string l : {"abc", "-5", "150x", "1e3", "", "10000001", "4294967446"})
-    cases.push_back({{"genome.fna", l, "1", "ATG"}, length + l + "\n"});
-  for (const std::string s : {"AT", "", "A G", "taa", "TaG", "TGA"})
-    cases.push_back({{"genome.fna", "0", "1", "GTG", s}, start + s + "\n"});
   for (const auto& [args, message] : cases) {
     std::string name;
     for (const auto& a : args) name += "'" + a + "' ";
@@ -141,11 +136,9 @@ TEST_F(CliTest, RefusedCommandLinesWriteNothing) {
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "codonspace " CODONSPACE_VERSION "\n");
   // -h follows the usage line with the rules of every argument.
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"-h"}, {"--help", "genome.fna", "0"}}) {
-    const auto r = run_binary(args);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(r.out.starts_with(usage.out) && r.out.size() > 2 * usage.out.size()) << r.out;
-  }
+  const auto help = run_binary({"--help", "genome.fna", "0"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.starts_with(usage.out) && help.out.size() > 2 * usage.out.size()) << help.out;
 }
 
 // Every genome that cannot be read whole is refused: one line on standard
@@ -165,9 +158,6 @@ TEST_F(CliTest, RefusedGenomesLeaveTheDirectoryAsItWas) {
       {"missing.fna", std::nullopt, std::strerror(ENOENT)},
       {"gdir", std::nullopt, std::strerror(EISDIR)},
       {"empty.fna", "", "is empty"},
-      {"headerless.fna", GENOME + "\n", "does not begin with a '>' header line"},
-      {"numbered.fna", ">x\n" + GENOME.substr(0, 60) + "\n61 " + GENOME.substr(60) + "\n", "line 3 holds '6'"},
-      {"control.fna", ">x\nAC\x01GT\n", "line 2 holds byte 0x01"},
       {"header_only.fna", ">header only\n", "holds no bases"},
       {"two_records.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n", "more than one record"},
       {"truncated.gz", packed.substr(0, packed.size() - 12), "damaged gzip stream"},
@@ -188,7 +178,7 @@ TEST_F(CliTest, RefusedGenomesLeaveTheDirectoryAsItWas) {
 TEST_F(CliTest, GenomeStoredUnderARunFileNameIsRefusedUntouched) {
   write_run_tables();
   // The genome itself, or a link to it, under a working or a result name.
-  for (const std::string name : {"processed_genome", "signal", "gene_sequences", "2main_orfs"}) {
+  for (const std::string name : {"processed_genome", "2main_orfs"}) {
     fs::rename(exists("genome.fna") ? "genome.fna" : "moved", name);
     const auto r = run_binary({name, "0", "1", "ATG"});
     EXPECT_EQ(r.status, 1) << name;
@@ -207,7 +197,9 @@ TEST_F(CliTest, GenomeStoredUnderARunFileNameIsRefusedUntouched) {
 // working file.
 TEST_F(CliTest, ResultsOfEveryMethod) {
   write_run_tables();
-  const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
+  // Spelled otherwise, and gzip content under a plain name.
+  write_file("packed.fna", testutil::gzip(GENOME_FILE));
+  const auto r = run_binary({"packed.fna", "010", "01", "aTg", "atg"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out + r.err, "");
   const std::map<std::string, std::string> expected = {
@@ -228,34 +220,13 @@ TEST_F(CliTest, ResultsOfEveryMethod) {
       {"3complementary_orfs", "-3 79 68\n"},
   };
   EXPECT_EQ(results(), expected);
-  EXPECT_EQ(list_dir(), names({"data", "genome.fna"}, true));
+  EXPECT_EQ(list_dir(), names({"data", "genome.fna", "packed.fna"}, true));
   for (const char* method : {"2", "3"}) {
     const auto screened = run_binary({"genome.fna", "10", method, "ATG"});
     EXPECT_EQ(screened.status, 0) << method << screened.err;
     expect_contains(screened.out, {" Number of files analyzed =  1\n", " Number of Proteins Found =  0\n"}, method);
     EXPECT_EQ(read_file("gene_sequences"), "") << method;
-    EXPECT_EQ(list_dir(), names({"data", "genome.fna"}, true)) << method;
-  }
-}
-
-TEST_F(CliTest, AcceptedSpellingsAndCompressedGenomes) {
-  write_run_tables();
-  ASSERT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
-  const auto baseline = results();
-  write_file("packed.fna", testutil::gzip(GENOME_FILE));  // gzip content under a plain name
-  write_file("lf.fna", ">x\n" + GENOME.substr(0, 50) + "\n" + GENOME.substr(50));
-  const std::vector<std::string> cases[] = {
-      {"genome.fna", "10", "1", "atg"},  {"genome.fna", "010", "01", "aTg"},
-      {"genome.fna", "10", "1", "ATG", "atg", "ATG", "ATG"},
-      {"packed.fna", "10", "1", "ATG"},
-      {"lf.fna", "10", "1", "ATG"},
-  };
-  for (const auto& args : cases) {
-    for (const auto& f : testutil::result_files()) std::remove(f.c_str());
-    const auto r = run_binary(args);
-    EXPECT_EQ(r.status, 0) << args[0] << " " << r.err;
-    EXPECT_EQ(r.err, "") << args[0];
-    EXPECT_EQ(results(), baseline) << args[0] << " " << args[1] << " " << args[2] << " " << args[3];
+    EXPECT_EQ(list_dir(), names({"data", "genome.fna", "packed.fna"}, true)) << method;
   }
 }
 
@@ -285,10 +256,8 @@ TEST_F(CliTest, FailedStageStopsTheRunAndKeepsEarlierResults) {
     const char* stage;    // named in the message
   } cases[] = {
       {"data/HBondEnergies_MDmapped3.dat", nullptr, "calculate_vectors_prediction: "},
-      {"data/StackingEnergies_MD.dat", "ATG 1\nAXG 2\n", "calculate_vectors_prediction: "},
       {"data/z.dat", z63.c_str(), "calculate_vectors_prediction: "},
       {"data/best_plane_fixed.dat", "1 -1 0\n", "final_output_prediction: "},
-      {"data/best_plane_fixed.dat", nullptr, "final_output_prediction: "},
       {"genome.fna", ">a\nATGAAATAA\n>b\nATGAAATAA\n", "preprocess_genome: "},  // a second record
   };
   for (const auto& c : cases) {
@@ -325,9 +294,7 @@ TEST_F(CliTest, WriteErrorsFailTheRunAndKeepTheirCause) {
     const char* genome;
     const char* name;
     long limit;
-  } cases[] = {{"genome.fna", "'processed_genome'", 40},
-               {"genome.fna", "'longest_orf_sequences'", 100},
-               {"one_orf.fna", "'gene_sequences'", 930}};
+  } cases[] = {{"genome.fna", "'processed_genome'", 40}, {"one_orf.fna", "'gene_sequences'", 930}};
   for (const auto& c : cases) {
     const auto r = run_binary({c.genome, "10", "1", "ATG"}, testutil::in_child(testutil::file_size_limit(c.limit)));
     EXPECT_EQ(r.status, 1) << c.name;
@@ -335,14 +302,10 @@ TEST_F(CliTest, WriteErrorsFailTheRunAndKeepTheirCause) {
     EXPECT_EQ(list_dir(), names({"data", "genome.fna", "one_orf.fna"}, false)) << c.name;
   }
   // Standard output on a full device.
-  const std::vector<std::string> printing[] = {
-      {"--version"}, {"-h"}, {"genome.fna", "10", "2", "ATG"}, {"genome.fna", "10", "3", "ATG"}};
-  for (const auto& args : printing) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"genome.fna", "10", "2", "ATG"}}) {
     const auto r = run_binary(args, {"/dev/null", "/dev/full"});
     EXPECT_EQ(r.status, 1) << args[0];
-    if (args.size() > 1) {
-      expect_contains(r.err, {"standard output"}, args[2]);
-    }
+    EXPECT_TRUE(args.size() == 1 || r.err.find("standard output") != std::string::npos) << r.err;
   }
 }
 
@@ -363,16 +326,13 @@ TEST_F(CliTest, FilesUnderTheRunsNamesAreRefusedUntouched) {
     std::vector<std::string> mentions;
   } cases[] = {
       {"a user file 'signal'", "1", {file("signal")}, {"signal", "move or rename"}},
-      {"'temp' and 'proS' under method 2", "2", {file("temp"), file("proS")}, {"temp", "proS"}},
       {"'codon' and 'test1' under method 3", "3", {file("codon"), file("test1")}, {"codon, test1"}},
       {"a link under a working name", "1", {link("longest_orfs")}, {"longest_orfs"}},
-      {"a directory under a working name", "1", {directory("main_strand")}, {"main_strand"}},
       {"leftovers of an interrupted run",
        "1",
        {file("processed_genome"), file("prediction_orfs")},
        {"interrupted", "rm -- prediction_orfs processed_genome"}},
       {"a link under the gene file's name", "1", {link("gene_sequences")}, {"'gene_sequences'", "symbolic link"}},
-      {"a link under a frame file's name", "2", {link("3complementary_orfs")}, {"'3complementary_orfs'", "link"}},
       {"a directory under a frame file's name", "1", {directory("2main_orfs")}, {"'2main_orfs'", "regular file"}},
   };
   for (const auto& c : cases) {
@@ -397,7 +357,11 @@ TEST_F(CliTest, WriteProtectedResultIsRefusedBeforeAnyResultIsReplaced) {
   if (geteuid() == 0) {
     ASSERT_EQ(chmod(".", 0777), 0);
   }
-  const auto unprivileged = testutil::in_child(testutil::drop_root);
+  // Run as an unprivileged user when the tests run as root (root writes
+  // through write protection); status 126 when root cannot become one.
+  const auto unprivileged = testutil::in_child([] {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+  });
   const int first = run_binary({"genome.fna", "10", "1", "ATG"}, unprivileged).status;
   if (first == 126) GTEST_SKIP() << "root here cannot become an unprivileged user";
   ASSERT_EQ(first, 0);
@@ -410,29 +374,14 @@ TEST_F(CliTest, WriteProtectedResultIsRefusedBeforeAnyResultIsReplaced) {
   EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(CliTest, SecondRunInTheDirectoryIsRefusedAtOnce) {
-  write_run_tables();
-  // This process holds the lock a running codonspace would hold.
-  const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(flock(fd, LOCK_EX), 0);
-  const auto before = snapshot();
-  const auto r = run_binary({"genome.fna", "10", "1", "ATG"});
-  EXPECT_EQ(r.status, 1);
-  expect_contains(r.err, {"another codonspace run", "'" + fs::current_path().string() + "'"}, "locked");
-  EXPECT_EQ(snapshot(), before);
-  close(fd);
-  EXPECT_EQ(run_binary({"genome.fna", "10", "1", "ATG"}).status, 0);
-}
-
 TEST_F(CliTest, SignalsRemoveTheWorkingFilesAndEndTheRun) {
   write_run_tables();
   write_file("genome.fna", testutil::fasta("random", testutil::random_bases(6000000, 1)));
   const auto before = snapshot();
   // The run inherits this process's dispositions: an ignored signal would
   // stay ignored.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, SIG_DFL);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     const pid_t pid = testutil::spawn(CODONSPACE_BINARY, {"genome.fna", "0", "1", "ATG", "GTG", "TTG", "CTG"});
     // Mid-run: the ORF list is being written.
     int status = 0;
@@ -440,10 +389,10 @@ TEST_F(CliTest, SignalsRemoveTheWorkingFilesAndEndTheRun) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(exists("prediction_orfs")) << "the run ended before it could be interrupted, status " << status;
     if (sig == SIGTERM) {
-      // A second run meanwhile is refused and leaves the first one alone.
+      // A second run meanwhile is refused at once and leaves the first one alone.
       const auto second = run_binary({"genome.fna", "0", "1", "ATG"});
       EXPECT_EQ(second.status, 1);
-      expect_contains(second.err, {"another codonspace run"}, "second run");
+      expect_contains(second.err, {"another codonspace run", "'" + fs::current_path().string() + "'"}, "second");
     }
     ASSERT_EQ(kill(pid, sig), 0);
     EXPECT_EQ(testutil::wait_status(pid), 128 + sig) << strsignal(sig);

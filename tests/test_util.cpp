@@ -1,8 +1,6 @@
 #include "test_util.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "core/codon.h"
 #include "io/file_io.h"
@@ -98,13 +97,11 @@ std::string random_bases(size_t n, unsigned seed) {
   return s;
 }
 
-std::string wrapped(const std::string& text, size_t width) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); i += width) out += text.substr(i, width) + "\n";
+std::string fasta(const std::string& id, const std::string& seq) {
+  std::string out = ">" + id + "\n";
+  for (size_t i = 0; i < seq.size(); i += 70) out += seq.substr(i, 70) + "\n";
   return out;
 }
-
-std::string fasta(const std::string& id, const std::string& seq) { return ">" + id + "\n" + wrapped(seq, 70); }
 
 std::vector<Cds> gff_cds(const std::string& gff) {
   std::vector<Cds> cds;
@@ -134,30 +131,10 @@ void expect_error(const std::function<void()>& f, const std::vector<std::string>
   expect_contains(what, parts, context);
 }
 
-StageRun run_captured(const std::function<int()>& stage) {
-  StageRun r;
+std::string expect_missing_input(const std::function<int()>& stage, const std::string& file) {
   testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  try {
-    r.status = stage();
-  } catch (...) {
-    testing::internal::GetCapturedStdout();
-    testing::internal::GetCapturedStderr();
-    throw;
-  }
-  r.out = testing::internal::GetCapturedStdout();
-  r.err = testing::internal::GetCapturedStderr();
-  return r;
-}
-
-StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file) {
-  StageRun r;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  expect_error([&] { r.status = stage(); }, {"cannot open '" + file + "'"}, file);
-  r.out = testing::internal::GetCapturedStdout();
-  r.err = testing::internal::GetCapturedStderr();
-  return r;
+  expect_error([&] { stage(); }, {"cannot open '" + file + "'"}, file);
+  return testing::internal::GetCapturedStdout();
 }
 
 void write_tables(const Tables& t) {
@@ -185,6 +162,38 @@ std::vector<std::string> result_files() {
   return names;
 }
 
+const std::vector<std::string> PlantedGenome::CODING_CODONS = {"GCC", "GAA", "AAG", "CTG", "ACC",
+                                                               "GAC", "ATC", "CGC", "AAC", "CAC"};
+
+PlantedGenome::PlantedGenome(unsigned seed, size_t length) : rng_(seed) { seq = random(length); }
+
+std::string PlantedGenome::random(size_t n) {
+  std::string s(n, 'A');
+  for (char& c : s) c = "ACGT"[rng_() % 4];
+  return s;
+}
+
+codonspace::Gene PlantedGenome::plant(long start, int codons, char strand, bool coding) {
+  std::string g = (coding ? "AGGAGG" + random(7) : random(13)) + "ATG";
+  while (static_cast<int>(g.size()) < 13 + 3 * (codons - 1)) {
+    const std::string c = coding ? CODING_CODONS[rng_() % CODING_CODONS.size()] : random(3);
+    if (c != "TAA" && c != "TAG" && c != "TGA") g += c;
+  }
+  g += "TAA";
+  const long len = 3L * codons;
+  if (strand == '+') {
+    seq.replace(static_cast<size_t>(start - 14), g.size(), g);
+    return {start, start + len - 1, '+'};
+  }
+  seq.replace(static_cast<size_t>(start - len), g.size(), reverse_complement(g));
+  return {start - len + 1, start, '-'};
+}
+
+SpawnIo in_child(std::function<void()> before_exec, SpawnIo io) {
+  io.before_exec = std::move(before_exec);
+  return io;
+}
+
 namespace {
 // Forks; the child takes its streams from io (out_fd and err_fd, when not
 // negative, for standard output and error), runs io.before_exec and then
@@ -207,12 +216,13 @@ pid_t start(const std::string& binary, std::vector<std::string> args, const Spaw
   execv(argv[0], argv.data());
   _exit(127);
 }
-}  // namespace
 
-SpawnIo in_child(std::function<void()> before_exec, SpawnIo io) {
-  io.before_exec = std::move(before_exec);
-  return io;
+void drain(int fd, std::string& sink) {
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) sink.append(buf, static_cast<size_t>(n));
+  close(fd);
 }
+}  // namespace
 
 pid_t spawn(const std::string& binary, std::vector<std::string> args, const SpawnIo& io) {
   return start(binary, std::move(args), io, -1, -1);
@@ -224,37 +234,21 @@ int wait_status(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A pipe for each stream not given in io, drained by threads of their own
+// so that neither can fill and block.
 RunResult run(const std::string& binary, const std::vector<std::string>& args, const SpawnIo& io) {
   RunResult r;
-  // A pipe for each stream that is captured; both are drained together, so
-  // that neither can fill and block.
-  struct pollfd fds[2] = {{-1, POLLIN, 0}, {-1, POLLIN, 0}};
-  int write_ends[2] = {-1, -1};
+  int pipes[2][2] = {{-1, -1}, {-1, -1}};
+  for (int i = 0; i < 2; ++i)
+    if ((i == 0 ? io.out : io.err).empty() && pipe2(pipes[i], O_CLOEXEC) != 0) ADD_FAILURE() << "pipe failed";
+  const pid_t pid = start(binary, args, io, pipes[0][1], pipes[1][1]);
+  std::vector<std::thread> readers;
   for (int i = 0; i < 2; ++i) {
-    int p[2];
-    if ((i == 0 ? io.out : io.err).empty() && pipe2(p, O_CLOEXEC) == 0) {
-      fds[i].fd = p[0];
-      write_ends[i] = p[1];
-    }
+    if (pipes[i][0] < 0) continue;
+    close(pipes[i][1]);
+    readers.emplace_back(drain, pipes[i][0], std::ref(i == 0 ? r.out : r.err));
   }
-  const pid_t pid = start(binary, args, io, write_ends[0], write_ends[1]);
-  for (int fd : write_ends)
-    if (fd >= 0) close(fd);
-  std::string* sinks[2] = {&r.out, &r.err};
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    if (poll(fds, 2, -1) < 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buf[4096];
-      const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-      if (n > 0) {
-        sinks[i]->append(buf, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-      }
-    }
-  }
+  for (auto& t : readers) t.join();
   r.status = wait_status(pid);
   return r;
 }
@@ -268,10 +262,6 @@ std::function<void()> file_size_limit(long bytes) {
     const struct rlimit lim = {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
     setrlimit(RLIMIT_FSIZE, &lim);
   };
-}
-
-void drop_root() {
-  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
 }
 
 }  // namespace testutil

@@ -1,6 +1,6 @@
 // Shared helpers of the test suite: a fresh working directory per test,
-// file and sequence helpers, synthetic reference tables and a runner for the
-// built programs.
+// file and sequence helpers, synthetic tables and genomes, and a runner for
+// the built programs.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,10 +9,13 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "core/gene.h"
 
 namespace testutil {
 
@@ -39,13 +42,10 @@ std::vector<std::string> list_dir(const std::string& path = ".");
 // Writes content to path; removes path when content is nullptr.
 void put_file(const std::string& path, const char* content);
 
-// The bases of s in the other strand's reading direction.
 std::string reverse_complement(const std::string& s);
 // n random bases; the same for the same seed.
 std::string random_bases(size_t n, unsigned seed);
-// text in lines of at most width characters, each ending in a line feed.
-std::string wrapped(const std::string& text, size_t width = 60);
-// One FASTA record.
+// One FASTA record, in lines of 70.
 std::string fasta(const std::string& id, const std::string& seq);
 // The CDS lines of a GFF text: seqid, start, end, strand.
 using Cds = std::tuple<std::string, long, long, char>;
@@ -57,16 +57,9 @@ void expect_contains(const std::string& text, const std::vector<std::string>& pa
 // Expects f to throw an Error whose message holds every one of parts.
 void expect_error(const std::function<void()>& f, const std::vector<std::string>& parts,
                   const std::string& context = "");
-
-// A stage run in-process with standard output and error captured.
-struct StageRun {
-  int status = 0;
-  std::string out, err;
-};
-StageRun run_captured(const std::function<int()>& stage);
 // Runs a stage whose input is missing: expects an Error naming the quoted
-// file; returns the run (its standard output) for further checks.
-StageRun expect_missing_input(const std::function<int()>& stage, const std::string& file);
+// file; returns what the stage wrote on standard output.
+std::string expect_missing_input(const std::function<int()>& stage, const std::string& file);
 
 // Reference tables of a test: codon -> value for the two codon-value lists
 // (codons not named get 0), the 64 z values in index order, the plane file.
@@ -82,10 +75,30 @@ void write_tables(const Tables& t);
 // files +1 +2 +3 -1 -2 -3.
 std::vector<std::string> result_files();
 
+// Random bases with genes planted in them: ATG, codons of CODING_CODONS
+// (none of them the reverse complement of another, so the other strand
+// reads no gene), TAA, each behind the ribosome-binding site AGGAGG and a
+// 7-base spacer.
+class PlantedGenome {
+ public:
+  static const std::vector<std::string> CODING_CODONS;
+  PlantedGenome(unsigned seed, size_t length);
+  // Plants a gene of codons codons (start and stop included), of
+  // CODING_CODONS or of random sense codons without a site, on '+' from
+  // start (1-based) or on '-' ending at start; returns it.
+  codonspace::Gene plant(long start, int codons, char strand, bool coding = true);
+  int pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
+  std::string seq;
+
+ private:
+  std::string random(size_t n);
+  std::mt19937 rng_;
+};
+
 // Where a started program's standard streams go, its TMPDIR when not empty,
 // and what its process does last before it runs the program (a limit,
-// another user, other streams). An empty out or err is captured by run()
-// and thrown away by spawn().
+// other streams). An empty out or err is captured by run() and thrown away
+// by spawn().
 struct SpawnIo {
   SpawnIo(std::string in_ = "/dev/null", std::string out_ = "", std::string err_ = "", std::string tmpdir_ = "")
       : in(std::move(in_)), out(std::move(out_)), err(std::move(err_)), tmpdir(std::move(tmpdir_)) {}
@@ -108,11 +121,7 @@ RunResult run(const std::string& binary, const std::vector<std::string>& args, c
 // The same for codonspace.
 RunResult run_binary(const std::vector<std::string>& args, const SpawnIo& io = {});
 
-// before_exec steps: a file-size limit (RLIMIT_FSIZE) of bytes; the
-// program run as an unprivileged user when the tests run as root (root
-// writes through write protection), exit status 126 when root cannot
-// become one.
+// A before_exec step: a file-size limit (RLIMIT_FSIZE) of bytes.
 std::function<void()> file_size_limit(long bytes);
-void drop_root();
 
 }  // namespace testutil
