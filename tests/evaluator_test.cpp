@@ -115,24 +115,14 @@ TEST_F(TranslationPhaseTest, WritesRecordsInCandidateOrder) {
 }
 
 TEST(StopRule, CountsUntoleratedStops) {
-  const std::string x23(23, 'A'), x24(24, 'A'), x30(30, 'A');
-  const struct {
-    const char* name;
-    std::string residues;
-    long nmin, nstop;
-  } cases[] = {
-      {"stop 24 after M", "M" + x23 + "Z", 25, 1},
-      {"stop 25 after M", "M" + x24 + "Z", 25, 0},
-      {"no M, final stop", "AAAAAZ", 4, 1},
-      {"both stops measured from the same M", "M" + x30 + "Z" + "AAAAA" + "Z", 25, 0},
-      {"counted stop forgets the M", "MZ" + x30 + "Z", 25, 2},
-      {"M after a counted stop", "MZM" + x30 + "Z", 25, 1},
-      {"short windows: 3 after M", "MAAZ", 4, 1},
+  const std::string x23(23, 'A'), x30(30, 'A');
+  const std::tuple<std::string, long, long> cases[] = {  // residues, minimum, stops counted
+      {"M" + x23 + "Z", 25, 1},           {"MA" + x23 + "Z", 25, 0},        {"AAAAAZ", 4, 1},
+      {"M" + x30 + "ZAAAAAZ", 25, 0},  // both stops measured from the same M
+      {"MZ" + x30 + "Z", 25, 2},          // a counted stop forgets the M
+      {"MZM" + x30 + "Z", 25, 1},         {"MAAZ", 4, 1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(count_stops(c.residues, c.nmin), c.nstop);
-  }
+  for (const auto& [residues, nmin, nstop] : cases) EXPECT_EQ(count_stops(residues, nmin), nstop) << residues;
 }
 
 TEST(ProteinScore, WorkedExample) {
@@ -161,57 +151,34 @@ TEST(ProteinScore, WorkedExample) {
   EXPECT_EQ(d.iscore, 38);
 }
 
-TEST(ProteinScore, WindowsAndOctants) {
+TEST(ProteinScore, WindowsOctantsExpectationsAndDisfavouredTriplets) {
   ProteinScorer scorer;
-  const struct {
-    const char* name;
-    std::string residues;
-    long nwin;
-    std::array<long, 8> noct;
-  } cases[] = {
-      // Windows of 3: two windows centred on residues 2 and 3.
-      {"four L: test A, B, C hold", "LLLL", 2, {2, 0, 0, 0, 0, 0, 0, 0}},
-      {"four G: A and B fail", "GGGG", 2, {0, 0, 0, 0, 0, 0, 2, 0}},
-      {"four F: A holds only", "FFFF", 2, {0, 0, 0, 2, 0, 0, 0, 0}},
-      {"four S: all fail", "SSSS", 2, {0, 0, 0, 0, 0, 0, 0, 2}},
-      {"LGF in octant 3, GFS in 8", "LGFS", 2, {0, 0, 1, 0, 0, 0, 0, 1}},
-      {"LWZ ties in test A, WZZ in 6", "LWZZ", 2, {0, 0, 0, 0, 0, 1, 0, 0}},
-      {"stops tie in every test", "ZZZZ", 2, {0, 0, 0, 0, 0, 0, 0, 0}},
+  // Windows of 3: two windows centred on residues 2 and 3.
+  const std::pair<std::string, std::array<long, 8>> octants[] = {
+      {"LLLL", {2, 0, 0, 0, 0, 0, 0, 0}},  // tests A, B, C hold
+      {"GGGG", {0, 0, 0, 0, 0, 0, 2, 0}},  // A and B fail
+      {"FFFF", {0, 0, 0, 2, 0, 0, 0, 0}},  // A holds only
+      {"LGFS", {0, 0, 1, 0, 0, 0, 0, 1}},
+      {"LWZZ", {0, 0, 0, 0, 0, 1, 0, 0}},  // LWZ ties in test A
+      {"ZZZZ", {0, 0, 0, 0, 0, 0, 0, 0}},  // stops tie in every test
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const ScoreDetails d = scorer.score(c.residues, window_params(static_cast<long>(c.residues.size())).lword);
-    EXPECT_EQ(d.nwin, c.nwin);
-    EXPECT_EQ(d.noct, c.noct);
+  for (const auto& [residues, noct] : octants) {
+    const ScoreDetails d = scorer.score(residues, window_params(4).lword);
+    EXPECT_EQ(d.nwin, 2) << residues;
+    EXPECT_EQ(d.noct, noct) << residues;
   }
-}
-
-TEST(ProteinScore, ExpectationRoundsHalvesUp) {
   // 250 windows of 11: 82 x 250 / 1000 = 20.5 gives 21, 168 x 250 / 1000 = 42.
-  ProteinScorer scorer;
-  const ScoreDetails d = scorer.score(std::string(260, 'A'), 11);
-  EXPECT_EQ(d.nwin, 250);
-  EXPECT_EQ(d.nexp, (std::array<long, 8>{42, 21, 21, 42, 21, 42, 42, 21}));
-  // 2 windows of 3: 197 x 2 / 1000 = 0.394 and 53 x 2 / 1000 = 0.106 give 0.
-  EXPECT_EQ(scorer.score("AAAA", 3).nexp, (std::array<long, 8>{}));
-}
-
-TEST(ProteinScore, FourthDisfavouredOccurrenceRemovesRow13) {
-  ProteinScorer scorer;
-  const struct {
-    const char* residues;
-    long nbad;
-  } cases[] = {
+  EXPECT_EQ(scorer.score(std::string(260, 'A'), 11).nexp, (std::array<long, 8>{42, 21, 21, 42, 21, 42, 42, 21}));
+  // A fourth occurrence of a disfavoured triplet removes row 13.
+  const std::pair<const char*, long> triplets[] = {
       {"RRPRRPRRPAAA", 0},              // RRP three times
       {"RRPRRPRRPRRP", 1},              // RRP four times (PRR and RPR three times each)
-      {"PPPPPPPPRRRRRRRR", 0},          // PPP and RRR are not listed
       {"RRPRRPRRPRRPSSRSSRSSRSSR", 2},  // RRP and SSR four times each
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.residues);
-    const ScoreDetails d = scorer.score(c.residues, 3);
-    EXPECT_EQ(d.nbad, c.nbad);
-    EXPECT_EQ(d.rows[12], c.nbad == 0);
+  for (const auto& [residues, nbad] : triplets) {
+    const ScoreDetails d = scorer.score(residues, 3);
+    EXPECT_EQ(d.nbad, nbad) << residues;
+    EXPECT_EQ(d.rows[12], nbad == 0) << residues;
   }
 }
 
@@ -260,6 +227,9 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
        {5, 1, 1, 2, 3, 2}, ""},
       {"empty candidate list", "90", "", {0, 0, 0, 0, 0, 0}, ">TER\n"},
   };
+  std::remove(TALVISCA_SEQ);
+  EXPECT_EQ(testutil::expect_missing_input(webtalvisca9mod, TALVISCA_SEQ), "");
+  EXPECT_FALSE(testutil::exists(EVALUATOR_REPORT));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     write_file(EVALUATOR_REPORT, std::string(10000, '#'));  // an old, longer report
@@ -282,7 +252,4 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
   }
 }
 
-TEST_F(EvaluatorStageTest, MissingCandidateFileIsAnError) {
-  EXPECT_EQ(testutil::expect_missing_input(webtalvisca9mod, TALVISCA_SEQ), "");
-  EXPECT_FALSE(testutil::exists(EVALUATOR_REPORT));
-}
+

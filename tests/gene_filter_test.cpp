@@ -92,68 +92,8 @@ TEST(GeneFilterTest, OverlapRuleKeepsTheBetterScoredCall) {
   }
 }
 
-namespace {
-
-// A synthetic genome: random background with genes of a strongly biased
-// codon usage (so the start model's coding score tells them apart), each
-// behind a ribosome-binding site at a fixed spacer.
-class SyntheticGenome {
- public:
-  SyntheticGenome() : rng_(7) {
-    // The codons the genes prefer.
-    const char* preferred[] = {"GCC", "GAA", "CTG", "AAA", "GGC", "ATC", "CGC", "GAT", "CAG", "ACC", "GTG", "TTC"};
-    for (const char* c : preferred) gene_codons_.push_back(c);
-    seq_ = random(kLength);
-  }
-
-  // Plants a gene of n codons (start and stop included) with its RBS, on
-  // strand '+' from start (1-based) or on '-' ending at start; returns it.
-  Gene plant(long start, int codons, char strand, bool coding) {
-    std::string g = "ATG";
-    for (int k = 0; k < codons - 2; ++k) g += coding ? gene_codon() : sense_codon();
-    g += "TAA";
-    std::string up = coding ? "AGGAGG" + random(7) : random(13);
-    std::string piece = up + g;
-    const long len = static_cast<long>(g.size());
-    if (strand == '+') {
-      seq_.replace(static_cast<size_t>(start - 1 - 13), piece.size(), piece);
-      return Gene{start, start + len - 1, '+'};
-    }
-    piece = testutil::reverse_complement(piece);
-    seq_.replace(static_cast<size_t>(start - len), piece.size(), piece);
-    return Gene{start - len + 1, start, '-'};
-  }
-
-  const std::string& sequence() const { return seq_; }
-  static constexpr long kLength = 160000;
-
- private:
-  std::string random(size_t n) {
-    std::string s;
-    for (size_t i = 0; i < n; ++i) s += "ACGT"[rng_() % 4];
-    return s;
-  }
-  std::string gene_codon() {
-    // Three in four codons from the preferred ones, the rest any sense codon.
-    if (rng_() % 4 == 0) return sense_codon();
-    return gene_codons_[rng_() % gene_codons_.size()];
-  }
-  std::string sense_codon() {
-    for (;;) {
-      std::string c = random(3);
-      if (c != "TAA" && c != "TAG" && c != "TGA") return c;
-    }
-  }
-
-  std::mt19937 rng_;
-  std::vector<std::string> gene_codons_;
-  std::string seq_;
-};
-
-}  // namespace
-
 TEST(GeneFilterTest, RescuesAPlantedShortGeneButNotARandomOrf) {
-  SyntheticGenome genome;
+  testutil::PlantedGenome genome(7, 160000);
   std::vector<Gene> called;
   // Sixty genes of 600 to 900 bases, both strands, 2 kb apart.
   for (int i = 0; i < 60; ++i) {
@@ -165,7 +105,7 @@ TEST(GeneFilterTest, RescuesAPlantedShortGeneButNotARandomOrf) {
   const Gene short_gene = genome.plant(124000, 60, '+', true);
   const Gene short_reverse = genome.plant(128800, 60, '-', true);
   const Gene random_orf = genome.plant(132000, 60, '+', false);
-  const std::string& seq = genome.sequence();
+  const std::string& seq = genome.seq;
 
   StartModelOptions o;
   o.start_codons = {"ATG", "GTG", "TTG"};
