@@ -76,7 +76,7 @@ std::vector<ann::FastaRecord> parse(const std::string& text, size_t chunk) {
   return p.finish();
 }
 
-TEST(FastaParserTest, ReadsRecordsWhateverTheChunking) {
+TEST(FastaParserTest, ReadsRecordsWhateverTheChunkingAndRefusesUnusableGenomes) {
   using Records = std::vector<std::pair<std::string, std::string>>;  // id, sequence
   const std::vector<std::pair<std::string, Records>> cases = {
       {">chr1\nACGT\nTTGA", {{"chr1", "ACGTTTGA"}}},  // no final line end
@@ -93,10 +93,7 @@ TEST(FastaParserTest, ReadsRecordsWhateverTheChunking) {
       EXPECT_EQ(got, want) << text << "in chunks of " << chunk;
     }
   }
-}
-
-TEST(FastaParserTest, RefusesWhatIsNotAUsableGenome) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  const std::vector<std::pair<std::string, std::string>> refused = {
       {"", "is empty"},
       {"\n  \n", "holds no FASTA record"},
       {"ACGT\n>a\nAC\n", "line 1 comes before the first '>'"},
@@ -105,7 +102,7 @@ TEST(FastaParserTest, RefusesWhatIsNotAUsableGenome) {
       {">a\nAC\n>b\n", "the record 'b' (line 3) has no bases"},
       {">a x\nAC\n>b\nGG\n>a y\nTT\n", "name 'a' twice (headers on lines 1 and 5)"},
   };
-  for (const auto& [text, message] : cases)
+  for (const auto& [text, message] : refused)
     testutil::expect_error([&, &text = text] { parse(text, 3); }, {"'test.fna'", message}, text);
   testutil::expect_error([] { ann::read_fasta("missing.fna"); }, {"cannot open 'missing.fna'"});
 }
@@ -222,9 +219,10 @@ class AnnotateRunTest : public testutil::TempDirTest {
       fs::copy_file(std::string("data/") + t, dir + "/" + t);
   }
   // The outputs, the GFF without the lines naming the input, outputs and tables.
-  static std::string outputs(const std::string& outdir) {
-    return without_command(read_file(outdir + "/g.gff"), "\n# Model Data: ") + read_file(outdir + "/g.faa") +
-           read_file(outdir + "/g.ffn");
+  static std::string outputs(const std::string& outdir, const std::string& prefix = "g") {
+    const std::string path = outdir + "/" + prefix;
+    return without_command(read_file(path + ".gff"), "\n# Model Data: ") + read_file(path + ".faa") +
+           read_file(path + ".ffn");
   }
   // The GFF without its "# Command:" line (and another line given).
   static std::string without_command(std::string gff, const std::string& also = "\n# Command: ") {
@@ -434,17 +432,6 @@ TEST_F(AnnotateRunTest, ClosedStandardErrorIsAWriteErrorNotADeath) {
   EXPECT_FALSE(exists("piped"));
 }
 
-// Run in the genome's directory without -o or -p, with a relative TMPDIR
-// (the workers run in directories of their own): the outputs sit beside the
-// genome, which stays as it was.
-TEST_F(AnnotateRunTest, OutputsBesideTheGenomeWithARelativeTmpdir) {
-  const pid_t pid = testutil::spawn(ANNOTATE, {"-q", "-d", "data", "genome.fna"}, {"/dev/null", "/dev/null", "err.txt", "tmp"});
-  EXPECT_EQ(testutil::wait_status(pid), 0) << read_file("err.txt");
-  EXPECT_TRUE(list_dir(tmp_).empty());
-  for (const char* ext : {".gff", ".faa", ".ffn"}) EXPECT_GT(fs::file_size(std::string("genome") + ext), 1000u) << ext;
-  EXPECT_TRUE(read_file("genome.fna") == fasta_);
-}
-
 // Tables that pass every ORF, and genes of exactly 150 bases on both strands
 // in a sequence without other ORFs: -l counts bases, stop codon included;
 // -g 4 reads TGA as tryptophan; -d takes the directory codonspace-train
@@ -492,7 +479,9 @@ TEST_F(AnnotateRunTest, MinimumLengthGeneticCodeAndTrainedTablesDirectory) {
 }
 
 // With the synthetic tables installed under the prefix, the installed copy
-// predicts without -d what the build predicts with -d data.
+// predicts without -d what the build predicts with -d data. Run without -o
+// or -p, with a relative TMPDIR (the workers run in directories of their
+// own), it writes beside the genome, which stays as it was.
 TEST_F(AnnotateRunTest, InstalledProgramFindsItsTables) {
   const std::string build = fs::path(CODONSPACE_BINARY).parent_path().string(), prefix = dir_ + "/prefix";
   const std::string cmd = "cmake --install '" + build + "' --prefix '" + prefix + "' >install.log 2>&1";
@@ -501,11 +490,13 @@ TEST_F(AnnotateRunTest, InstalledProgramFindsItsTables) {
   ASSERT_TRUE(exists(prefix + "/bin/codonspace"));
   for (const auto& t : fs::directory_iterator("data"))
     fs::copy_file(t.path(), tables + "/" + t.path().filename().string(), fs::copy_options::overwrite_existing);
-  std::vector<std::string> without_d = args("genome.fna", "installed");
-  without_d.erase(without_d.begin() + 1, without_d.begin() + 3);
-  ASSERT_EQ(testutil::wait_status(testutil::spawn(installed, without_d)), 0);
-  ASSERT_EQ(run(args("genome.fna", "built")).status, 0);
-  EXPECT_EQ(outputs("installed"), outputs("built"));
+  const pid_t pid = testutil::spawn(installed, {"-q", "-l", "150", "-s", "ATG,GTG", "genome.fna"},
+                                    {"/dev/null", "/dev/null", "err.txt", "tmp"});
+  ASSERT_EQ(testutil::wait_status(pid), 0) << read_file("err.txt");
+  EXPECT_TRUE(list_dir(tmp_).empty());
+  EXPECT_TRUE(read_file("genome.fna") == fasta_);
+  ASSERT_EQ(run(args("genome.fna", "built", {"-p", "genome"})).status, 0);
+  EXPECT_EQ(outputs(".", "genome"), outputs("built", "genome"));
 }
 
 // The Snakemake workflow on a plain genome, a gzip-compressed two-record one
@@ -551,7 +542,7 @@ TEST_F(AnnotateRunTest, WorkflowAnnotatesEveryGenomeOfADirectory) {
 // -T predicts with tables trained on the input itself: the same outputs as
 // a run with tables trained on those records beforehand.
 TEST_F(AnnotateRunTest, SelfTrainingUsesTablesTrainedOnTheInput) {
-  const std::string seq = ann::read_fasta(SOURCE_DIR + "/example/ctrachomatis.fna").at(0).sequence;
+  const std::string seq = testutil::example_genome();
   write_file("two.fna", ">a\n" + seq.substr(0, 150000) + "\n>b\n" + seq.substr(150000, 100000) + "\n");
   codonspace::self_train({seq.substr(0, 150000), seq.substr(150000, 100000)}, SOURCE_DIR + "/data", "trained",
                          {240, {"ATG", "GTG"}});

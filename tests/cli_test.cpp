@@ -175,22 +175,6 @@ TEST_F(CliTest, RefusedGenomesLeaveTheDirectoryAsItWas) {
   }
 }
 
-TEST_F(CliTest, GenomeStoredUnderARunFileNameIsRefusedUntouched) {
-  write_run_tables();
-  // The genome itself, or a link to it, under a working or a result name.
-  for (const std::string name : {"processed_genome", "2main_orfs"}) {
-    fs::rename(exists("genome.fna") ? "genome.fna" : "moved", name);
-    const auto r = run_binary({name, "0", "1", "ATG"});
-    EXPECT_EQ(r.status, 1) << name;
-    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
-    EXPECT_EQ(read_file(name), GENOME_FILE) << name;
-    fs::rename(name, "moved");
-  }
-  fs::create_hard_link("moved", "longest_orfs");
-  EXPECT_EQ(run_binary({"moved", "0", "1", "ATG"}).status, 1);
-  EXPECT_EQ(read_file("moved"), GENOME_FILE);
-}
-
 // Method 1 writes the seven results; methods 2 and 3 screen its candidates:
 // of the plane's survivors only 56 36 (21 bases) reaches the 16 bases the
 // evaluator translates, and its 7 residues are rejected. No run leaves a
@@ -228,23 +212,6 @@ TEST_F(CliTest, ResultsOfEveryMethod) {
     EXPECT_EQ(read_file("gene_sequences"), "") << method;
     EXPECT_EQ(list_dir(), names({"data", "genome.fna", "packed.fna"}, true)) << method;
   }
-}
-
-// Without a data/ directory the tables installed with the program are read
-// (for a build tree, those of its source tree); a data/ directory, here
-// with tables that pass no ORF, always wins.
-TEST_F(CliTest, TablesComeFromDataElseFromTheInstalledOnes) {
-  const auto r = run_binary({"genome.fna", "0", "1", "ATG"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(results().size(), 7U);
-  testutil::Tables none;
-  none.plane = "0 0 0 -1\n";
-  testutil::write_tables(none);
-  ASSERT_EQ(run_binary({"genome.fna", "0", "1", "ATG"}).status, 0);
-  EXPECT_EQ(read_file("gene_sequences"), "");
-  fs::remove_all("data");
-  write_file("data", "a file, not a directory");
-  EXPECT_EQ(run_binary({"genome.fna", "0", "1", "ATG"}).status, 0);
 }
 
 TEST_F(CliTest, FailedStageStopsTheRunAndKeepsEarlierResults) {

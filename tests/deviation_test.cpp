@@ -13,7 +13,6 @@
 #include <random>
 #include <string>
 
-#include "io/decimal_parse.h"
 #include "io/file_io.h"
 #include "stages/protein_stages.h"
 #include "stages/stages.h"
@@ -182,38 +181,4 @@ TEST_F(DeviationTest, MethodThreeScreenFromPairsToSurvivors) {
   EXPECT_EQ(deviations.substr(0, deviations.rfind("0 0 ")), "1 63 0.000000\n66 74 15.389675\n139 77 0.000000\n");
   ASSERT_EQ(check_stddev_gene(), 0);
   EXPECT_EQ(read_file(STD_CHECK), "1 63\n139 77\n");
-}
-
-// The fast decimal reader must give strtof's float bit for bit whenever it
-// answers at all, and answer for the ordinary printed values.
-TEST(PlainDecimal, AgreesWithStrtof) {
-  const auto agrees = [](const std::string& text) {
-    float fast = 0.0f;
-    if (!plain_decimal(text.data(), text.size(), fast)) return true;
-    const float slow = std::strtof(text.c_str(), nullptr);
-    return std::memcmp(&fast, &slow, sizeof fast) == 0;
-  };
-  // Exactly halfway between two floats, in double as in decimal: only strtof
-  // knows the exact value lies on the tie, so the fast reader declines.
-  float unused;
-  EXPECT_FALSE(plain_decimal("16777217", 8, unused));
-  EXPECT_FALSE(plain_decimal("16777219", 8, unused));
-  for (const char* text : {"0.333333", "-0.000000", "16777217.000001", ".25", "-nan", "1e5", "0.1234567", "1.2.3", "-"})
-    EXPECT_TRUE(agrees(text)) << text;
-  EXPECT_TRUE(plain_decimal("91.666664", 9, unused));
-  // Every "%f" text of a run of six-decimal values, and printed random floats.
-  char text[64];
-  for (long n = 0; n < 300000; ++n) {
-    std::snprintf(text, sizeof text, "%ld.%06ld", n * 7919 / 1000000, n * 7919 % 1000000);
-    ASSERT_TRUE(agrees(text)) << text;
-  }
-  std::mt19937 rng(5);
-  for (int i = 0; i < 300000; ++i) {
-    const uint32_t bits = rng();
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    if (!std::isfinite(v) || std::fabs(v) > 1e8f) continue;
-    std::snprintf(text, sizeof text, "%f", static_cast<double>(v));
-    ASSERT_TRUE(agrees(text)) << text;
-  }
 }

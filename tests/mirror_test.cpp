@@ -24,24 +24,6 @@ using Pair = std::pair<long, long>;
 // A pair of a sequence of n bases as seen on its reverse complement.
 Pair mirror(const Pair& p, long n) { return {n + 1 - p.first, n + 1 - p.second}; }
 
-std::string example_sequence() {
-  return codonspace::annotate::read_fasta(CODONSPACE_SOURCE_DIR "/example/ctrachomatis.fna").at(0).sequence;
-}
-
-// Random bases with runs of N and single ambiguity letters, as in drafts.
-std::string draft_sequence(size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s = testutil::random_bases(n, seed);
-  for (size_t k = 0; k < n / 2000; ++k) {
-    const size_t at = gen() % (n - 60);
-    if (k % 3 == 0)
-      s.replace(at, 40, 40, 'N');
-    else
-      s[at] = "NRYKMSWX"[gen() % 8];
-  }
-  return s;
-}
-
 // The genes of a codonspace run: pair -> bases in reading direction.
 std::map<Pair, std::string> genes_of_run() {
   std::map<Pair, std::string> genes;
@@ -63,7 +45,7 @@ std::map<Pair, std::string> genes_of_run() {
 // modulo 3, with both start lists.
 TEST(MirrorTest, ScanListsMirrorImagesOnTheReverseComplement) {
   for (unsigned seed = 1; seed <= 6; ++seed) {
-    const std::string seq = draft_sequence(30000 + seed, seed);
+    const std::string seq = testutil::draft_bases(30000 + seed, seed);
     const std::string rc = reverse_complement(seq);
     const long n = static_cast<long>(seq.size());
     for (const auto& starts : {std::vector<std::string>{"ATG"}, std::vector<std::string>{"ATG", "GTG", "TTG"}}) {
@@ -94,12 +76,12 @@ TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
   // The first gene of the example (154..1176) with two N inside, at the top
   // end of the complementary strand: no complementary stop lies beyond its
   // start. The genome holds R there, whose complement is written N.
-  std::string gene = example_sequence().substr(153, 1023);
+  std::string gene = testutil::example_genome().substr(153, 1023);
   gene[30] = 'N';
   gene[34] = 'N';
   std::string with_r = "CC" + reverse_complement(gene);
   with_r[2 + 1022 - 34] = 'R';
-  const std::string cases[] = {example_sequence(), with_r};
+  const std::string cases[] = {testutil::example_genome(), with_r};
   for (const std::string& seq : cases) {
     const long n = static_cast<long>(seq.size());
     write_file("forward.fna", fasta("f", seq));
@@ -120,11 +102,11 @@ TEST_F(MirrorRunTest, CodonspaceCallsMirrorImages) {
 
 // codonspace-annotate on a multi-record draft and on its reverse complement.
 TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
-  const std::string example = example_sequence();
+  const std::string example = testutil::example_genome();
   const std::vector<std::pair<std::string, std::string>> records = {
       {"one", example.substr(0, 150000)},
       {"two", example.substr(150000, 100000) + std::string(300, 'N') + example.substr(250000, 100001)},
-      {"three", draft_sequence(40000, 9) + example.substr(400000, 50002)}};
+      {"three", testutil::draft_bases(40000, 9) + example.substr(400000, 50002)}};
   std::string forward_text, reverse_text;
   for (const auto& [id, seq] : records) {
     forward_text += fasta(id, seq);

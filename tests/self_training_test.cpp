@@ -227,35 +227,13 @@ TEST_F(SelfTrainingTest, StopCodonsOfTheGeneticCode) {
   for (const auto& o : tr::scan_orfs(seq, 150, {"ATG"}).orfs)
     if (planted.count({o.b1, o.b2})) whole.insert(o.b2);
   EXPECT_EQ(whole.size(), 0u);
-  // A stop list that is not codons is refused.
-  options.stop_codons = {"TAA", "TGX"};
-  testutil::expect_error([&] { codonspace::self_train({seq}, SOURCE_TABLES, "bad/data", options); }, {"TGX"},
-                         "stop codons");
 }
 
-// Failures are Errors whose message names the path at fault.
-TEST_F(SelfTrainingTest, ErrorsNameThePath) {
-  const std::string seq = planted_genome(5, 10).first;
-  write_file("plain_file", "x");
-  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
-      {seq, SOURCE_TABLES, "plain_file/data", "plain_file/data"},  // output below a regular file
-      {seq, "no_such_dir", "out", "no_such_dir/HBondEnergies_MDmapped3.dat"},
-      {seq, SOURCE_TABLES, ".", "must name a directory"},
-  };
-  for (const auto& [record, tables_in, tables_out, named] : cases)
-    testutil::expect_error(
-        [&, &record = record, &tables_in = tables_in, &tables_out = tables_out] {
-          codonspace::self_train({record}, tables_in, tables_out);
-        },
-        {named}, tables_out);
-  EXPECT_FALSE(fs::exists("out"));
-}
-
-// The output directory is never the input one, however it is spelled, and
-// is never written through a link or over files that are not tables: each
-// case is refused with an Error naming the output before anything is
-// written, and every file stays as it was.
-TEST_F(SelfTrainingTest, NeverWritesOverItsInputOrForeignFiles) {
+// Failures are Errors naming the path at fault. The output directory is
+// never the input one, however it is spelled, and is never written through
+// a link or over files that are not tables: refused before anything is
+// written, every file stays as it was.
+TEST_F(SelfTrainingTest, RefusalsNameThePathAndWriteNothing) {
   const std::string seq = planted_genome(6, 80).first;
   fs::copy(SOURCE_TABLES, "in");
   fs::create_directories("p");
@@ -266,27 +244,24 @@ TEST_F(SelfTrainingTest, NeverWritesOverItsInputOrForeignFiles) {
   fs::create_directories("mixed");
   write_file("mixed/z.dat", "old");
   write_file("mixed/notes.txt", "mine");
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"in", "in"},                     // the same path
-      {"in", "./in/"},                  // spelled otherwise
-      {"p/data", "in"},                 // a link to the input, as a run directory has it
-      {"in/../p/data", "p/../in"},      // both through other paths
-      {"p/elsewhere", SOURCE_TABLES},   // a link to another directory
-      {"mixed", SOURCE_TABLES},         // a directory holding a file that is not a table
-      {"other/keep", SOURCE_TABLES},    // a regular file
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {  // out, in, named
+      {"other/keep/data", SOURCE_TABLES, "other/keep/data"},  // below a regular file
+      {"out", "no_such_dir", "no_such_dir/HBondEnergies_MDmapped3.dat"},
+      {".", SOURCE_TABLES, "must name a directory"},
+      {"./in/", "in", "./in/"},                // the input, spelled otherwise
+      {"p/data", "in", "p/data"},              // a link to the input, as a run directory has it
+      {"in/../p/data", "p/../in", "in/../p/data"},
+      {"p/elsewhere", SOURCE_TABLES, "p/elsewhere"},  // a link to another directory
+      {"mixed", SOURCE_TABLES, "mixed"},              // holding a file that is not a table
   };
-  for (const auto& [out, in] : cases)
-    testutil::expect_error([&, &in = in, &out = out] { codonspace::self_train({seq}, in, out); }, {out},
-                           out + " from " + in);
+  for (const auto& [out, in, named] : cases)
+    testutil::expect_error([&, &in = in, &out = out] { codonspace::self_train({seq}, in, out); }, {named}, out);
   for (const auto& entry : fs::directory_iterator(SOURCE_TABLES)) {
     const std::string name = entry.path().filename().string();
     EXPECT_EQ(read_file("in/" + name), read_file(entry.path().string())) << name;
   }
-  EXPECT_EQ(testutil::list_dir("other"), std::vector<std::string>{"keep"});
-  EXPECT_EQ(read_file("other/keep"), "mine");
+  EXPECT_EQ(read_file("other/keep") + read_file("mixed/z.dat"), "mineold");
   EXPECT_EQ(testutil::list_dir("mixed"), (std::vector<std::string>{"notes.txt", "z.dat"}));
-  EXPECT_EQ(read_file("mixed/z.dat"), "old");
-  EXPECT_EQ(testutil::list_dir("p"), (std::vector<std::string>{"data", "elsewhere"}));
   EXPECT_EQ(testutil::list_dir("."), (std::vector<std::string>{"in", "mixed", "other", "p"}));
 }
 
@@ -321,12 +296,9 @@ TEST_F(SelfTrainingTest, SmallGenomeKeepsTheInputTables) {
   const codonspace::SelfTrainResult r = codonspace::self_train({small}, "in", "small/data");
   EXPECT_FALSE(r.fitted);
   EXPECT_LT(r.seed_orfs, codonspace::MIN_SEED_ORFS);
-  for (const char* part : {"too small", "'in'", "small/data"})
-    EXPECT_NE(r.note.find(part), std::string::npos) << r.note;
+  EXPECT_NE(r.note.find("too small"), std::string::npos) << r.note;
   for (const char* name : {"z.dat", "best_plane_fixed.dat", "codon1"})
     EXPECT_EQ(read_file(std::string("small/data/") + name), read_file(std::string("in/") + name)) << name;
-  // No ORF at all is the smallest case of all.
-  EXPECT_FALSE(codonspace::self_train({"ACGTACGT"}, "in", "none/data").fitted);
 
   const codonspace::SelfTrainResult big = codonspace::self_train({planted_genome(5, 80).first}, "in", "big/data");
   EXPECT_TRUE(big.fitted && big.note.empty() && big.seed_orfs >= codonspace::MIN_SEED_ORFS) << big.seed_orfs;
@@ -348,19 +320,14 @@ TEST_F(SelfTrainingTest, Executable) {
   const std::string version = std::string("codonspace-train ") + CODONSPACE_VERSION + "\n";
   const std::vector<Case> cases = {
       {{"genome.fna", "o1", "--min-length", "150", "--starts", "atg", "--tables", SOURCE_TABLES}, 0, "", "o1/data"},
-      {{"-l", "150", "-s", "ATG,GTG", "-d", SOURCE_TABLES, "genome.fna", "o2"}, 0, "", "o2/data"},
       {{"small.fna", "o3"}, 0, "", "warning: the genome is too small"},
       {{"-d", "o1", "small.fna", "o3b"}, 0, "", "o1/data"},  // an earlier OUTDIR as the tables
       {{"genome.fna", "o1", "-d", "o1"}, 1, "", "is the input tables directory"},
       {{"--version"}, 0, version, ""},
       {{"-h"}, 0, "--min-length", ""},
       {{"missing.fna", "o4"}, 1, "", "missing.fna"},
-      {{"genome.fna", "o5", "--starts", "ATGX"}, 1, "", "ATGX"},
       {{"genome.fna", "o6", "-s", "ATG,TAG"}, 1, "", "ATG,TAG"},
-      {{"genome.fna", "o7", "-l", "0"}, 1, "", "(-l)"},
       {{"genome.fna", "o9", "-l"}, 1, "", "needs a value"},
-      {{"genome.fna", "o10", "--bogus"}, 1, "", "--bogus"},
-      {{"genome.fna", "o12", "-t", "0"}, 1, "", "(-t)"},
       {{"genome.fna"}, 1, "", "found 1 argument"},
   };
   for (const auto& c : cases) {
@@ -376,6 +343,7 @@ TEST_F(SelfTrainingTest, Executable) {
   }
   EXPECT_EQ(read_file("o3b/data/z.dat"), read_file("o1/data/z.dat"));  // not fitted: copied from o1
   // The same settings, spelled short or long, on any number of threads, give the same tables.
-  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, {"-s", "ATG", "genome.fna", "o11", "-t", "3"})), 0);
+  const std::vector<std::string> short_options = {"-l", "150", "-s", "ATG", "-d", SOURCE_TABLES, "genome.fna", "o11", "-t", "3"};
+  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, short_options)), 0);
   EXPECT_EQ(read_file("o11/data/z.dat"), read_file("o1/data/z.dat"));
 }

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "annotate/fasta.h"
 #include "core/codon.h"
 #include "io/file_io.h"
 #include "stages/stages.h"
@@ -95,6 +96,23 @@ std::string random_bases(size_t n, unsigned seed) {
   std::string s(n, 'A');
   for (char& c : s) c = "ACGT"[rng() % 4];
   return s;
+}
+
+std::string draft_bases(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s = random_bases(n, seed);
+  for (size_t k = 0; k < n / 2000; ++k) {
+    const size_t at = rng() % (n - 300);
+    if (k % 3 == 0)
+      s.replace(at, 1 + at % 300, 1 + at % 300, 'N');
+    else
+      s[at] = "NRYKMSWX"[rng() % 8];
+  }
+  return s;
+}
+
+std::string example_genome() {
+  return codonspace::annotate::read_fasta(CODONSPACE_SOURCE_DIR "/example/ctrachomatis.fna").at(0).sequence;
 }
 
 std::string fasta(const std::string& id, const std::string& seq) {

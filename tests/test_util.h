@@ -45,6 +45,10 @@ void put_file(const std::string& path, const char* content);
 std::string reverse_complement(const std::string& s);
 // n random bases; the same for the same seed.
 std::string random_bases(size_t n, unsigned seed);
+// n random bases with runs of N and single other letters, as in drafts.
+std::string draft_bases(size_t n, unsigned seed);
+// The bases of the bundled example genome (about 1 Mb, one record).
+std::string example_genome();
 // One FASTA record, in lines of 70.
 std::string fasta(const std::string& id, const std::string& seq);
 // The CDS lines of a GFF text: seqid, start, end, strand.
