@@ -36,23 +36,6 @@ std::vector<Gene> genes_of(const std::vector<GeneCall>& calls) {
 
 }  // namespace
 
-TEST(GeneFilterTest, OverlapBases) {
-  struct Case {
-    Gene a, b;
-    long expected;
-  } cases[] = {
-      {{1, 300, '+'}, {301, 600, '-'}, 0},
-      {{1, 300, '+'}, {300, 600, '-'}, 1},
-      {{1, 300, '+'}, {100, 200, '-'}, 101},
-      {{100, 200, '+'}, {1, 300, '+'}, 101},
-      {{1, 300, '+'}, {241, 600, '+'}, 60},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(overlap_bases(c.a, c.b), c.expected) << c.a.start << ".." << c.a.end << " / " << c.b.start;
-    EXPECT_EQ(overlap_bases(c.b, c.a), c.expected);
-  }
-}
-
 TEST(GeneFilterTest, OverlapRuleKeepsTheBetterScoredCall) {
   struct Case {
     const char* what;

@@ -167,26 +167,7 @@ TEST(RecordSplitTest, EveryOwnedStopSeesAllOfItsOrfs) {
   }
 }
 
-TEST(RecordSplitTest, PlansAreSoundAndRefuseBadCuts) {
-  const ann::PredictOptions o = options(1, 152);
-  const std::string seq = testutil::draft_bases(20000, 3);
-  const std::vector<Piece> pieces = ann::plan_pieces(seq, {5000, 5001, 12000}, o);
-  ASSERT_EQ(pieces.size(), 4u);
-  long owned_to = 0;
-  for (const Piece& p : pieces) {
-    EXPECT_EQ(p.own_begin, owned_to);  // the owned ranges tile the record
-    EXPECT_LE(p.begin, p.own_begin);
-    EXPECT_GE(p.end, std::min<long>(p.own_end + 3, 20000));
-    EXPECT_LE(p.end, 20000);
-    owned_to = p.own_end;
-  }
-  EXPECT_EQ(owned_to, 20000);
-  EXPECT_EQ(ann::plan_pieces(seq, {}, o), (std::vector<Piece>{{0, 20000, 0, 20000}}));
-  for (const std::vector<long>& bad : std::vector<std::vector<long>>{{0}, {20000}, {300, 300}, {500, 200}})
-    EXPECT_THROW(ann::plan_pieces(seq, bad, o), codonspace::Error);
-}
-
-TEST(RecordSplitTest, PieceCountsAndJobOrder) {
+TEST(RecordSplitTest, PieceCountsJobOrderAndBadCuts) {
   struct Case {
     long length, total;
     int workers;
@@ -217,23 +198,10 @@ TEST(RecordSplitTest, PieceCountsAndJobOrder) {
   }
   EXPECT_EQ(jobs.size(), 1u + 4u + 1u);  // the long record in pieces of a sixth of the genome
   EXPECT_EQ(owned, (std::map<size_t, long>{{0, 5000}, {1, 40000}, {2, 9000}}));
-}
-
-TEST(RecordSplitTest, OwnedGenesAreThoseWithTheirStopInTheOwnedRange) {
-  const Piece p{300, 900, 450, 600};
-  const std::vector<Gene> piece_genes = {
-      {100, 152, '+'},   // stop codon's lowest base 449: the previous piece's
-      {101, 153, '+'},   // 450: owned
-      {150, 299, '-'},   // 449
-      {151, 400, '-'},   // 450: owned
-      {200, 302, '+'},   // 599: owned
-      {300, 500, '-'},   // 599: owned
-      {301, 303, '-'},   // 600: the next piece's
-  };
-  EXPECT_EQ(ann::owned_genes(piece_genes, p),
-            (std::vector<Gene>{{401, 453, '+'}, {451, 700, '-'}, {500, 602, '+'}, {600, 800, '-'}}));
-  EXPECT_EQ(ann::merge_pieces({{{50, 90, '-'}}, {{10, 40, '+'}, {50, 90, '+'}}}),
-            (std::vector<Gene>{{10, 40, '+'}, {50, 90, '+'}, {50, 90, '-'}}));
+  const std::string& seq = records[0].sequence;
+  EXPECT_EQ(ann::plan_pieces(seq, {}, options(1, 152)), (std::vector<Piece>{{0, 5000, 0, 5000}}));
+  for (const std::vector<long>& bad : std::vector<std::vector<long>>{{0}, {5000}, {300, 300}, {500, 200}})
+    EXPECT_THROW(ann::plan_pieces(seq, bad, options(1, 152)), codonspace::Error);
 }
 
 // The methods with the repository's tables: the merged genes of every cut
