@@ -122,7 +122,6 @@ TEST_F(AnnotateTablesTest, IncompleteTablesDirectoryIsRefusedNamingEveryMissingT
       {{"-d", "partial"},
        {"'partial'", "2 of the 4 tables of method 1", "StackingEnergies_MD.dat", "best_plane_fixed.dat"},
        {"z.dat", "HBondEnergies", "codon1"}},
-      {{"-d", "partial", "-T"}, {"'partial'", "StackingEnergies_MD.dat", "best_plane_fixed.dat"}, {"z.dat"}},
       {{"-d", "empty", "-m", "3"},
        {"'empty'", "5 of the 5 tables of method 3", "HBondEnergies_MDmapped3.dat", "StackingEnergies_MD.dat", "z.dat",
         "best_plane_fixed.dat", "codon1"},

@@ -38,7 +38,6 @@ TEST_F(VectorTest, UnitVectorLinesAndDamagedRecords) {
       {"short record keeps its number", "2 5 4 AT\n6 1 6 ATGTAA\n", std::string("2 6 1 6") + atg_line},
       {"zero vector keeps its number, counts start afresh", "6 9 4 CCCTAA\n6 1 6 AAAAAA\n6 12 7 ATGTAA\n",
        std::string("2 6 1 6 0.000000 0.000000 1.000000\n3 6 12 7") + atg_line},
-      {"5 bases: one codon", "5 1 5 ATGAA\n", std::string("1 5 1 5") + atg_line},
       {"8 bases: two codons", "8 1 8 ATGAAATA\n", std::string("1 8 1 8") + atg_aaa_line},
       {"only the direction counts", "12 1 12 AAAATGATGAAA\n", std::string("1 12 1 12") + atg_aaa_line},
   };

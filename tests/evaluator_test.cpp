@@ -204,7 +204,6 @@ TEST_F(EvaluatorStageTest, ReportCarriesTheCandidatesPlaces) {
            "\n16\nATGAAAGGGXXXXXXX\n75\n" + back_translate(at_threshold) + "\n90",
        analyzing(1, 24, protein) + analyzing(2, 25, stops) + analyzing(3, 26, not_protein) + analyzing(5, 25, protein),
        {5, 1, 1, 2, 3, 2}, ""},
-      {"empty candidate list", "90", "", {0, 0, 0, 0, 0, 0}, ">TER\n"},
   };
   std::remove(TALVISCA_SEQ);
   EXPECT_EQ(testutil::expect_missing_input(webtalvisca9mod, TALVISCA_SEQ), "");

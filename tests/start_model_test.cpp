@@ -31,121 +31,89 @@ struct Planted {
   Gene called, truth;
 };
 
+// Genes of a codon usage unlike the AT-rich background (a few codons of each
+// kind favoured), each behind the motif; a third of them called from a
+// decoy: an in-frame start codon some codons before, opening a non-coding
+// stretch. Strands alternate.
 class SyntheticGenome {
  public:
-  explicit SyntheticGenome(unsigned seed) : rng_(seed) {
-    // A codon usage unlike the background: a few codons of each kind favoured.
-    for (int i = 0; i < 64; ++i) {
-      const std::string c = codon_of(i);
-      weight_.push_back(is_stop(c) ? 0.0 : (i % 7 == 0 || i % 5 == 1) ? 12.0 : 1.0);
-    }
+  SyntheticGenome(unsigned seed, int genes) : rng_(seed) {
+    for (int i = 0; i < 64; ++i) weight_[i] = is_stop(codon(i)) ? 0.0 : (i % 7 == 0 || i % 5 == 1) ? 12.0 : 1.0;
+    for (double w : weight_) total_ += w;
+    for (int i = 0; i < genes; ++i) add_gene(i % 3 == 0, i % 2 == 0 ? '+' : '-');
   }
-
-  // Appends an intergenic stretch and one gene; with a decoy, the gene is
-  // called from an in-frame start codon some codons before its true start.
-  void add_gene(bool decoy, char strand) {
-    std::string unit = random_bases(40, "AATTTACG");
-    unit += "TAA";  // closes the frame upstream of the gene
-    size_t called = 0, truth = 0;
-    for (;;) {
-      std::string g;
-      if (decoy) {
-        g += "ATG";
-        for (int k = 0, n = 12 + pick(10); k < n; ++k) g += noncoding_codon();
-      }
-      // Motif, spacer, start codon, body, stop.
-      const size_t motif_at = g.size() + 3 * static_cast<size_t>(pick(2)) + 2;  // the start codon in frame
-      g += random_bases(motif_at - g.size(), "AATTCG");
-      g += kMotif;
-      g += random_bases(kSpacer, "AATTTCG");
-      const size_t start = g.size();
-      g += "ATG";
-      for (int k = 0, n = 100 + pick(100); k < n; ++k) g += coding_codon();
-      g += "TAA";
-      if ((start % 3) != 0 || !clean_before(g, start, decoy)) continue;
-      called = decoy ? 0 : start;
-      truth = start;
-      unit += g;
-      break;
-    }
-    // The gene begins after the 43 bases of the intergenic stretch and the stop.
-    const long c1 = 43 + static_cast<long>(called) + 1, t1 = 43 + static_cast<long>(truth) + 1;
-    const long e = static_cast<long>(unit.size());  // the stop codon's last base
-    unit += random_bases(30, "AATTTACG");
-    const long offset = static_cast<long>(genome_.size());
-    const long len = static_cast<long>(unit.size());
-    Planted p;
-    if (strand == '+') {
-      genome_ += unit;
-      p.called = Gene{offset + c1, offset + e, '+'};
-      p.truth = Gene{offset + t1, offset + e, '+'};
-    } else {
-      genome_ += testutil::reverse_complement(unit);
-      p.called = Gene{offset + len + 1 - e, offset + len + 1 - c1, '-'};
-      p.truth = Gene{offset + len + 1 - e, offset + len + 1 - t1, '-'};
-    }
-    planted_.push_back(p);
-  }
-
-  const std::string& sequence() const { return genome_; }
-  const std::vector<Planted>& planted() const { return planted_; }
   std::vector<Gene> called() const {
     std::vector<Gene> out;
-    for (const Planted& p : planted_) out.push_back(p.called);
+    for (const Planted& p : planted) out.push_back(p.called);
     return out;
   }
+  std::string seq;
+  std::vector<Planted> planted;
 
  private:
-  static std::string codon_of(int i) {
-    const char* b = "ACGT";
-    return {b[i / 16], b[(i / 4) % 4], b[i % 4]};
-  }
+  static std::string codon(int i) { return {"ACGT"[i / 16], "ACGT"[(i / 4) % 4], "ACGT"[i % 4]}; }
   int pick(int n) { return static_cast<int>(rng_() % static_cast<unsigned>(n)); }
-  std::string random_bases(size_t n, const char* alphabet) {
-    const size_t k = std::char_traits<char>::length(alphabet);
+  std::string bases(size_t n, const char* alphabet) {
     std::string s;
-    for (size_t i = 0; i < n; ++i) s.push_back(alphabet[rng_() % k]);
+    for (size_t i = 0; i < n; ++i) s.push_back(alphabet[rng_() % std::char_traits<char>::length(alphabet)]);
     return s;
   }
   std::string coding_codon() {
-    double total = 0;
-    for (double w : weight_) total += w;
-    double x = static_cast<double>(rng_()) / static_cast<double>(std::mt19937::max()) * total;
-    for (int i = 0; i < 64; ++i) {
-      x -= weight_[static_cast<size_t>(i)];
-      if (x <= 0 && weight_[static_cast<size_t>(i)] > 0) return codon_of(i);
-    }
+    double x = static_cast<double>(rng_()) / static_cast<double>(std::mt19937::max()) * total_;
+    for (int i = 0; i < 64; ++i)
+      if ((x -= weight_[i]) <= 0 && weight_[i] > 0) return codon(i);
     return "GCC";
   }
   std::string noncoding_codon() {
     for (;;) {
-      std::string c = random_bases(3, "AATTTCG");
+      std::string c = bases(3, "AATTTCG");
       if (!is_stop(c) && !is_start(c)) return c;
     }
   }
   // No stop codon in frame before the true start, and no start codon but the decoy.
   static bool clean_before(const std::string& g, size_t start, bool decoy) {
-    for (size_t i = decoy ? 3 : 0; i < start; i += 3) {
-      const std::string c = g.substr(i, 3);
-      if (is_stop(c) || is_start(c)) return false;
-    }
+    for (size_t i = decoy ? 3 : 0; i < start; i += 3)
+      if (is_stop(g.substr(i, 3)) || is_start(g.substr(i, 3))) return false;
     return true;
+  }
+  // An intergenic stretch closed by a stop, the gene (motif, spacer, start
+  // codon in frame, body, stop), another stretch.
+  void add_gene(bool decoy, char strand) {
+    std::string unit = bases(40, "AATTTACG") + "TAA", g;
+    size_t start = 0;
+    do {
+      g = decoy ? "ATG" : "";
+      if (decoy)
+        for (int k = 0, n = 12 + pick(10); k < n; ++k) g += noncoding_codon();
+      const size_t motif_at = g.size() + 3 * static_cast<size_t>(pick(2)) + 2;
+      g += bases(motif_at - g.size(), "AATTCG");
+      g += kMotif;
+      g += bases(kSpacer, "AATTTCG");
+      start = g.size();
+      g += "ATG";
+      for (int k = 0, n = 100 + pick(100); k < n; ++k) g += coding_codon();
+      g += "TAA";
+    } while (start % 3 != 0 || !clean_before(g, start, decoy));
+    unit += g;
+    const long c1 = 44 + (decoy ? 0 : static_cast<long>(start)), t1 = 44 + static_cast<long>(start);
+    const long e = static_cast<long>(unit.size());  // the stop codon's last base
+    unit += bases(30, "AATTTACG");
+    const long off = static_cast<long>(seq.size()), len = static_cast<long>(unit.size());
+    if (strand == '+') {
+      seq += unit;
+      planted.push_back({{off + c1, off + e, '+'}, {off + t1, off + e, '+'}});
+    } else {
+      seq += testutil::reverse_complement(unit);
+      planted.push_back({{off + len + 1 - e, off + len + 1 - c1, '-'}, {off + len + 1 - e, off + len + 1 - t1, '-'}});
+    }
   }
 
   std::mt19937 rng_;
-  std::vector<double> weight_;
-  std::string genome_;
-  std::vector<Planted> planted_;
+  double weight_[64] = {}, total_ = 0;
 };
 
-SyntheticGenome make_genome(unsigned seed, int genes) {
-  SyntheticGenome g(seed);
-  for (int i = 0; i < genes; ++i) g.add_gene(/*decoy=*/i % 3 == 0, i % 2 == 0 ? '+' : '-');
-  return g;
-}
-
 StartModel train(const SyntheticGenome& g, const StartModelOptions& options = {}) {
-  return StartModel::train({&g.sequence()}, {g.called()}, options);
+  return StartModel::train({&g.seq}, {g.called()}, options);
 }
 
 }  // namespace
@@ -156,7 +124,7 @@ StartModel train(const SyntheticGenome& g, const StartModelOptions& options = {}
 TEST(StartModelTest, ChoosesThePlantedStartsBehindTheMotif) {
   for (unsigned seed : {1U, 2U}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    const SyntheticGenome g = make_genome(seed, 150);
+    const SyntheticGenome g = SyntheticGenome(seed, 150);
     const StartModel model = train(g);
     ASSERT_TRUE(model.trained());
     EXPECT_NE(model.motif_consensus().find("GGAG"), std::string::npos) << model.motif_consensus();
@@ -164,8 +132,8 @@ TEST(StartModelTest, ChoosesThePlantedStartsBehindTheMotif) {
     // must overlap it by four bases at least.
     EXPECT_NEAR(model.typical_spacer(), kSpacer, 2);
     int right = 0, decoys = 0, decoys_right = 0;
-    for (const Planted& p : g.planted()) {
-      const StartChoice c = model.choose(g.sequence(), p.called);
+    for (const Planted& p : g.planted) {
+      const StartChoice c = model.choose(g.seq, p.called);
       EXPECT_EQ(c.gene.strand, p.truth.strand);
       EXPECT_EQ(p.truth.strand == '+' ? c.gene.end : c.gene.start, p.truth.strand == '+' ? p.truth.end : p.truth.start)
           << "the stop never moves";
@@ -186,9 +154,9 @@ TEST(StartModelTest, ChoosesThePlantedStartsBehindTheMotif) {
     EXPECT_GE(decoys_right, 48) << "planted starts behind a decoy";
     EXPECT_GE(right, 145) << "all planted starts";
     // choose_all gives the same genes in the same order.
-    const std::vector<Gene> all = model.choose_all(g.sequence(), g.called());
-    ASSERT_EQ(all.size(), g.planted().size());
-    for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], model.choose(g.sequence(), g.called()[i]).gene);
+    const std::vector<Gene> all = model.choose_all(g.seq, g.called());
+    ASSERT_EQ(all.size(), g.planted.size());
+    for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(all[i], model.choose(g.seq, g.called()[i]).gene);
   }
 }
 
@@ -196,59 +164,50 @@ TEST(StartModelTest, ChoosesThePlantedStartsBehindTheMotif) {
 // later start, too few genes to train on, a gene that is no gene of the
 // sequence, a start codon outside the list.
 TEST(StartModelTest, KeepsTheCalledStartWhenItMust) {
-  const SyntheticGenome g = make_genome(3, 90);
+  const SyntheticGenome g = SyntheticGenome(3, 90);
   const std::vector<Gene> called = g.called();
 
   StartModelOptions long_min;
   long_min.min_length = 2000;  // no gene reaches it from a later start
   const StartModel strict = train(g, long_min);
   ASSERT_TRUE(strict.trained());
-  for (const Gene& c : called) EXPECT_EQ(strict.choose(g.sequence(), c).gene, c);
+  for (const Gene& c : called) EXPECT_EQ(strict.choose(g.seq, c).gene, c);
 
-  const StartModel few = StartModel::train({&g.sequence()}, {std::vector<Gene>(called.begin(), called.begin() + 5)}, {});
+  const StartModel few = StartModel::train({&g.seq}, {std::vector<Gene>(called.begin(), called.begin() + 5)}, {});
   EXPECT_FALSE(few.trained());
-  for (const Gene& c : called) EXPECT_EQ(few.choose(g.sequence(), c).gene, c);
+  for (const Gene& c : called) EXPECT_EQ(few.choose(g.seq, c).gene, c);
 
   StartModelOptions gtg_only;
   gtg_only.start_codons = {"GTG"};
-  const StartModel gtg = train(g, gtg_only);
-  EXPECT_FALSE(gtg.trained()) << "no called gene begins with GTG";
-
+  EXPECT_FALSE(train(g, gtg_only).trained()) << "no called gene begins with GTG";
+  // Beyond the sequence, not whole codons, no start codon at its start.
   const StartModel model = train(g);
-  ASSERT_TRUE(model.trained());
-  const long n = static_cast<long>(g.sequence().size());
-  struct Case {
-    const char* what;
-    Gene gene;
-  };
-  const Case cases[] = {
-      {"beyond the sequence", Gene{n - 299, n + 3, '+'}},
-      {"not whole codons", Gene{called[0].start, called[0].end + 1, '+'}},
-      {"no start codon at its start", Gene{called[0].start + 1, called[0].end + 1, '+'}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(model.choose(g.sequence(), c.gene).gene, c.gene) << c.what;
+  const long n = static_cast<long>(g.seq.size());
+  for (const Gene& c : {Gene{n - 299, n + 3, '+'}, Gene{called[0].start, called[0].end + 1, '+'},
+                        Gene{called[0].start + 1, called[0].end + 1, '+'}})
+    EXPECT_EQ(model.choose(g.seq, c).gene, c) << c.start;
 
-  EXPECT_THROW(StartModel::train({&g.sequence()}, {}, {}), codonspace::Error);
+  EXPECT_THROW(StartModel::train({&g.seq}, {}, {}), codonspace::Error);
 }
 
 // The model and the chosen starts are the same for any number of threads, on
 // a genome of two records long enough for several blocks of genes and bases.
 TEST(StartModelTest, SameChoicesForAnyNumberOfThreads) {
-  const SyntheticGenome a = make_genome(5, 600), b = make_genome(6, 300);
+  const SyntheticGenome a = SyntheticGenome(5, 600), b = SyntheticGenome(6, 300);
   auto run = [&](int threads) {
     StartModelOptions o;
     o.threads = threads;
-    const StartModel m = StartModel::train({&a.sequence(), &b.sequence()}, {a.called(), b.called()}, o);
+    const StartModel m = StartModel::train({&a.seq, &b.seq}, {a.called(), b.called()}, o);
     EXPECT_TRUE(m.trained());
     std::vector<std::string> out = {m.motif_consensus() + " " + std::to_string(m.typical_spacer())};
     char share[40];
     std::snprintf(share, sizeof share, "%.17g", m.motif_share());
     out.emplace_back(share);
     for (const SyntheticGenome* g : {&a, &b}) {
-      for (const Gene& chosen : m.choose_all(g->sequence(), g->called()))
+      for (const Gene& chosen : m.choose_all(g->seq, g->called()))
         out.push_back(std::to_string(chosen.start) + " " + std::to_string(chosen.end));
       for (const Gene& called : g->called()) {
-        const StartChoice c = m.choose(g->sequence(), called);
+        const StartChoice c = m.choose(g->seq, called);
         char line[200];
         std::snprintf(line, sizeof line, "%.17g %.17g %.17g", c.start_score, c.coding_score, c.confidence);
         out.emplace_back(line);

@@ -1,5 +1,4 @@
-// The I/O under the working files: large outputs through a File, numbers
-// read back by the Scanner, ORFs cut out of a genome larger than the
+// The I/O under the working files: numbers read back by the Scanner, ORFs cut out of a genome larger than the
 // exporters' window, and the deviation stage's letter counts on a protein
 // longer than a float counter can count.
 #include <gtest/gtest.h>
@@ -37,33 +36,6 @@ std::string random_text(size_t n, unsigned seed, const char* letters, unsigned c
 }  // namespace
 
 class WorkingFileIoTest : public testutil::TempDirTest {};
-
-// Outputs larger than their stream buffer are flushed in several writes;
-// every byte must arrive once and in order, whatever the sizes of the
-// pieces written.
-TEST_F(WorkingFileIoTest, LargeOutputsArriveWhole) {
-  const std::string text = random_text((3 << 20) + 12345, 7, "ACGT\n", 5);
-  const struct {
-    const char* name;
-    size_t buffer;  // 0: the stream's default buffer
-    std::vector<size_t> pieces;  // repeated until the text is written
-  } cases[] = {
-      {"1 MB buffer, pieces below and above it", 1 << 20, {1, 17, 4096, (1 << 20) + 1, 5, (2 << 20) + 3}},
-      {"buffer of 300 kB, odd pieces", 300000, {262143, 262145, 1}},
-  };
-  for (const auto& c : cases) {
-    File out("big", "w", c.buffer);
-    ASSERT_TRUE(out.is_open()) << c.name;
-    size_t done = 0;
-    for (size_t i = 0; done < text.size(); ++i) {
-      const size_t n = std::min(c.pieces[i % c.pieces.size()], text.size() - done);
-      ASSERT_EQ(std::fwrite(text.data() + done, 1, n, out.get()), n) << c.name;
-      done += n;
-    }
-    out.close_output();
-    EXPECT_TRUE(read_file("big") == text) << c.name;
-  }
-}
 
 // Every word next_float accepts gives strtof's float bit for bit, also
 // where a plain decimal is read without strtof: ties that only strtof
