@@ -1,4 +1,4 @@
-// The I/O under the working files: numbers read back by the Scanner, ORFs cut out of a genome larger than the
+// The I/O under the working files: numbers read back by the Scanner and ORFs cut out of a genome larger than the
 // exporters' window, and the deviation stage's letter counts on a protein
 // longer than a float counter can count.
 #include <gtest/gtest.h>
@@ -112,28 +112,4 @@ TEST_F(WorkingFileIoTest, OrfsOfAGenomeLargerThanTheWindow) {
   }
   testutil::expect_error([&] { reader.orf(0, 10, "pairs"); }, {"'pairs'", "0 10", "outside"});
   testutil::expect_error([&] { reader.orf(3499990, 3500001, "pairs"); }, {"'pairs'", "3500001", "outside"});
-}
-
-// A float counter that adds 1 per letter stops at 2^24: beyond it, more of
-// one letter changes neither the percentages nor the deviation.
-TEST_F(WorkingFileIoTest, DeviationCountsStopWhereAFloatCounterStops) {
-  std::filesystem::create_directories("data");
-  write_file(REFERENCE_COMPOSITION, "5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5\n");
-  const size_t limit = size_t{1} << 24;
-  const std::string others(1000, 'P');
-  std::vector<std::string> deviations, percentages;
-  for (size_t a : {limit, limit + (1 << 20)}) {
-    write_file(TEST1, "1 2\n" + std::string(a, 'A') + others + "\n");
-    ASSERT_EQ(stddev(), 0);
-    deviations.push_back(read_file(SEQ_STD_DEV));
-    percentages.push_back(read_file(CODON_PERCENTAGES));
-  }
-  EXPECT_EQ(deviations[0], deviations[1]);
-  EXPECT_EQ(percentages[0], percentages[1]);
-  // P: 1000 x 100 / (2^24 + 1000).
-  EXPECT_EQ(percentages[0].substr(0, percentages[0].find('\n')), "0.005960");
-  // Below the limit every letter counts.
-  write_file(TEST1, "1 2\n" + std::string(limit - (1 << 20), 'A') + others + "\n");
-  ASSERT_EQ(stddev(), 0);
-  EXPECT_EQ(read_file(CODON_PERCENTAGES).substr(0, 8), "0.006357");
 }
