@@ -18,7 +18,7 @@
 #include "annotate/record_split.h"
 #include "core/genetic_code.h"
 #include "io/file_io.h"
-#include "stages/generate_orfs.h"
+#include "training/orf_scan.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -65,24 +65,13 @@ ann::PredictOptions options(int method, int min_length, const std::vector<std::s
   return o;
 }
 
-// The ORFs of a scan, grouped by their stop (the scan's second number).
-class StopGroups : public codonspace::OrfSink {
- public:
-  void orf(long b1, long b2) override { by_stop[b2].push_back(b1); }
-  std::map<long, std::vector<long>> by_stop;
-};
-
+// The ORFs of a scan, grouped by their stop (the scan's second number),
+// shifted by offset.
 std::map<long, std::vector<long>> scan(const std::string& seq, const ann::PredictOptions& o, long offset = 0) {
-  StopGroups groups;
-  codonspace::OrfScanner scanner(codonspace::initiate_start_stop_codons(false, o.start_codons, o.stop_codons),
-                                 o.min_length, codonspace::PREDICTION_ORF_MAX_LENGTH, groups);
-  scanner.scan(seq.data(), static_cast<long>(seq.size()));
-  std::map<long, std::vector<long>> shifted;
-  for (auto& [stop, starts] : groups.by_stop) {
-    for (long& s : starts) s += offset;
-    shifted[stop + offset] = starts;
-  }
-  return shifted;
+  std::map<long, std::vector<long>> by_stop;
+  for (const auto& orf : codonspace::training::scan_orfs(seq, o.min_length, o.start_codons, o.stop_codons).orfs)
+    by_stop[orf.b2 + offset].push_back(orf.b1 + offset);
+  return by_stop;
 }
 
 // The lowest base (0-based) of the stop codon of a scan's stop number: the

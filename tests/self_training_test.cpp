@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,38 +34,27 @@ namespace {
 
 const std::string SOURCE_TABLES = std::string(CODONSPACE_SOURCE_DIR) + "/data";
 
-// A synthetic genome: genes with a strong codon preference (ATG, then sense
-// codons drawn mostly from a preferred third of them, then TAA), half of
-// them on the complementary strand, between random spacers. With tga_sense,
-// one codon in ten of the genes is TGA, as in genetic code 4. Returns the
-// sequence and the planted genes as "b1 b2" pairs in the program's format.
+// Planted genes (testutil::PlantedGenome), alternately on either strand, 60
+// to 200 bases apart; with tga_sense, one codon in ten of the genes is TGA,
+// as in genetic code 4. Returns the sequence and the planted genes as
+// "b1 b2" pairs in the program's format.
 std::pair<std::string, std::set<std::pair<long, long>>> planted_genome(unsigned seed, int genes,
                                                                        bool tga_sense = false) {
-  std::mt19937 rng(seed);
-  auto codon = [&rng, tga_sense](bool preferred) {
-    if (tga_sense && rng() % 10 == 0) return std::string("TGA");
-    for (;;) {
-      const unsigned n = rng() % 64;
-      const std::string c = codonspace::str_rep(static_cast<int>(n));
-      if (c != "TAA" && c != "TAG" && c != "TGA" && (!preferred || n % 3 == 0)) return c;
-    }
-  };
-  std::string seq;
+  testutil::PlantedGenome p(seed, static_cast<size_t>(genes) * 1500 + 300);
   std::set<std::pair<long, long>> planted;
-  auto spacer = [&] {
-    for (unsigned i = 60 + rng() % 140; i > 0; --i) seq += "ACGT"[rng() % 4];
-  };
-  spacer();
-  for (int g = 0; g < genes; ++g) {
-    std::string gene = "ATG";
-    for (unsigned i = 150 + rng() % 250; i > 0; --i) gene += codon(rng() % 10 < 9);
-    gene += "TAA";
-    const long first = static_cast<long>(seq.size()) + 1, last = first + static_cast<long>(gene.size()) - 1;
-    seq += g % 2 == 0 ? gene : testutil::reverse_complement(gene);
-    planted.insert(g % 2 == 0 ? std::pair{first, last} : std::pair{last, first});
-    spacer();
+  long end = 0;
+  for (int k = 0; k < genes; ++k) {
+    const int codons = 152 + p.pick(250);
+    const char strand = k % 2 == 0 ? '+' : '-';
+    const codonspace::Gene g = p.plant(end + 60 + p.pick(140) + (strand == '+' ? 14 : 3L * codons), codons, strand);
+    for (long c = 10; tga_sense && c < codons - 1; c += 10)
+      p.seq.replace(static_cast<size_t>(strand == '+' ? g.start - 1 + 3 * c : g.end - 3 * c - 3), 3,
+                    strand == '+' ? "TGA" : "TCA");
+    planted.insert(strand == '+' ? std::pair{g.start, g.end} : std::pair{g.end, g.start});
+    end = strand == '+' ? g.end : g.end + 13;
   }
-  return {seq, planted};
+  p.seq.resize(static_cast<size_t>(end) + 200);
+  return {p.seq, planted};
 }
 
 }  // namespace
@@ -178,8 +166,8 @@ TEST_F(SelfTrainingTest, TablesRunAndFindPlantedGenes) {
 // The tables are the same for any number of threads, on a genome of three
 // records with enough stop groups for several blocks of groups and samples.
 TEST_F(SelfTrainingTest, SameTablesForAnyNumberOfThreads) {
-  const std::vector<std::string> genome = {planted_genome(21, 350).first, planted_genome(22, 100).first,
-                                           planted_genome(23, 300).first};
+  const std::vector<std::string> genome = {planted_genome(21, 600).first, planted_genome(22, 200).first,
+                                           planted_genome(23, 500).first};
   size_t groups = 0;
   for (const std::string& r : genome) groups += tr::scan_orfs(r, 150, {"ATG", "GTG", "TTG"}).groups.size();
   ASSERT_GT(groups, 4096u);  // more than one block of samples
@@ -286,7 +274,7 @@ TEST_F(SelfTrainingTest, ReplacesAnEarlierOutputWholeAndKeepsTheInputTablesOfASm
   ASSERT_EQ(stat("run/data", &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask);
 
-  const codonspace::SelfTrainResult r = codonspace::self_train({planted_genome(5, 20).first}, "run/data", "small/data");
+  const codonspace::SelfTrainResult r = codonspace::self_train({planted_genome(5, 8).first}, "run/data", "small/data");
   EXPECT_FALSE(r.fitted);
   EXPECT_LT(r.seed_orfs, codonspace::MIN_SEED_ORFS);
   EXPECT_NE(r.note.find("too small"), std::string::npos) << r.note;
