@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "annotate/fasta.h"
 #include "test_util.h"
@@ -23,6 +24,20 @@ using Pair = std::pair<long, long>;
 
 // A pair of a sequence of n bases as seen on its reverse complement.
 Pair mirror(const Pair& p, long n) { return {n + 1 - p.first, n + 1 - p.second}; }
+
+// The CDS lines of a GFF text: seqid, start, end, strand.
+using Cds = std::tuple<std::string, long, long, char>;
+std::vector<Cds> gff_cds(const std::string& gff) {
+  std::vector<Cds> cds;
+  std::istringstream in(gff);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
+    if (f.size() == 9 && f[2] == "CDS") cds.emplace_back(f[0], std::stol(f[3]), std::stol(f[4]), f[6][0]);
+  }
+  return cds;
+}
 
 // The genes of a codonspace run: pair -> bases in reading direction.
 std::map<Pair, std::string> genes_of_run() {
@@ -119,11 +134,11 @@ TEST_F(MirrorRunTest, AnnotateCallsMirrorImages) {
   // The calls on input, mirrored when asked.
   auto calls = [&](const std::string& input, bool mirrored) {
     EXPECT_EQ(testutil::run(CODONSPACE_ANNOTATE_BINARY, {"-q", "-o", "out", "-p", input, input + ".fa"}).status, 0);
-    std::set<testutil::Cds> out;
-    for (auto [id, start, end, strand] : testutil::gff_cds(read_file("out/" + input + ".gff"))) {
+    std::set<Cds> out;
+    for (auto [id, start, end, strand] : gff_cds(read_file("out/" + input + ".gff"))) {
       const long n = lengths[id];
-      out.insert(mirrored ? testutil::Cds{id, n + 1 - end, n + 1 - start, strand == '+' ? '-' : '+'}
-                          : testutil::Cds{id, start, end, strand});
+      out.insert(mirrored ? Cds{id, n + 1 - end, n + 1 - start, strand == '+' ? '-' : '+'}
+                          : Cds{id, start, end, strand});
     }
     return out;
   };

@@ -121,18 +121,6 @@ std::string fasta(const std::string& id, const std::string& seq) {
   return out;
 }
 
-std::vector<Cds> gff_cds(const std::string& gff) {
-  std::vector<Cds> cds;
-  std::istringstream in(gff);
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> f;
-    std::istringstream fields(line);
-    for (std::string w; std::getline(fields, w, '\t');) f.push_back(w);
-    if (f.size() == 9 && f[2] == "CDS") cds.emplace_back(f[0], std::stol(f[3]), std::stol(f[4]), f[6][0]);
-  }
-  return cds;
-}
-
 void expect_contains(const std::string& text, const std::vector<std::string>& parts, const std::string& context) {
   for (const auto& part : parts) EXPECT_NE(text.find(part), std::string::npos) << context << ": " << text;
 }

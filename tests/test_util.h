@@ -51,9 +51,6 @@ std::string draft_bases(size_t n, unsigned seed);
 std::string example_genome();
 // One FASTA record, in lines of 70.
 std::string fasta(const std::string& id, const std::string& seq);
-// The CDS lines of a GFF text: seqid, start, end, strand.
-using Cds = std::tuple<std::string, long, long, char>;
-std::vector<Cds> gff_cds(const std::string& gff);
 
 // Expects text to hold every one of parts.
 void expect_contains(const std::string& text, const std::vector<std::string>& parts,
