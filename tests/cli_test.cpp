@@ -1,8 +1,6 @@
 // End-to-end runs of codonspace in fresh directories: the command line, the
-// genomes it reads and refuses, its results, and a run never touching files
-// it did not create (user files under the run's names, links,
-// write-protected results, a second run in the directory, signals). Write
-// errors and unusable table values are reported as they are.
+// genomes it refuses, its results, failures, and a run never touching files
+// it did not create.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "core/codon.h"
-#include "core/genetic_code.h"
 #include "io/file_io.h"
 #include "stages/stages.h"
 #include "test_util.h"
@@ -26,17 +25,6 @@ TEST(CodonIndex, KnownCodonsAndUnknownCharacters) {
   }
   for (const char* codon : {"ATG", "AAA"}) EXPECT_EQ(strict_codon_index(codon), codon_srno(codon));
   for (const char* codon : {"NTG", "ATN", "atg"}) EXPECT_EQ(strict_codon_index(codon), -1) << codon;
-}
-
-TEST(GeneticCode, Tables11And4) {
-  const GeneticCode* g11 = find_genetic_code(11);
-  const GeneticCode* g4 = find_genetic_code(4);
-  ASSERT_TRUE(g11 != nullptr && g4 != nullptr);
-  for (int id : {0, 1, 12}) EXPECT_EQ(find_genetic_code(id), nullptr) << id;
-  // The amino acids of each table are checked through translate() in annotate_test.cpp.
-  EXPECT_EQ(g11->translate("NTG"), 'X');
-  EXPECT_EQ(g4->translate("TGA", 'Z'), 'W');
-  EXPECT_EQ(g4->stop_codons(), (std::vector<std::string>{"TAA", "TAG"}));
 }
 
 class TableLoaderTest : public testutil::TempDirTest {

@@ -156,20 +156,3 @@ TEST_F(FilterTest, DeviationsBelowThreePointFivePass) {
   std::remove(SEQ_STD_DEV);
   testutil::expect_missing_input(check_stddev_gene, SEQ_STD_DEV);
 }
-
-TEST_F(DeviationTest, MethodThreeScreenFromPairsToSurvivors) {
-  // Twenty sense codons, one per amino acid, and a stop: 5 % of each.
-  const std::string all20 = "CCTCGTCTTCATCAAGCTGGTGTTGATGAATCTTGTTGGTTTTATACTATTATGAATAAATAA";
-  const std::string genome = all20 + "CC" + "ATGGCCTAA" + "CC" + testutil::reverse_complement(all20);
-  write_reference("5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5 5\n99 extra values are ignored");
-  write_file(PROCESSED_GENOME, genome);
-  write_file(SIGNAL66GENES, "1 63\n66 74\n139 77\n");
-  ASSERT_EQ(generate_stddev_Seq(), 0);
-  ASSERT_EQ(orfs_to_protein_seq(), 0);
-  EXPECT_EQ(read_file(TEST1), "1 63\nPRLHQAGVDESCWFYTIMNK\n66 74\nMA\n139 77\nPRLHQAGVDESCWFYTIMNK\n0 0\n\n");
-  ASSERT_EQ(stddev(), 0);
-  const std::string deviations = read_file(SEQ_STD_DEV);  // then the closing "0 0" record
-  EXPECT_EQ(deviations.substr(0, deviations.rfind("0 0 ")), "1 63 0.000000\n66 74 15.389675\n139 77 0.000000\n");
-  ASSERT_EQ(check_stddev_gene(), 0);
-  EXPECT_EQ(read_file(STD_CHECK), "1 63\n139 77\n");
-}

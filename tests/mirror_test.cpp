@@ -1,7 +1,6 @@
 // Strand symmetry: the genes found on the reverse complement of a sequence
-// are exactly the mirror images of the genes found on it, for the scan, for
-// codonspace and for codonspace-annotate; unknown letters neither start nor
-// stop a gene and are written as N on both strands.
+// are the mirror images of the genes found on it, for the scan, codonspace
+// and codonspace-annotate; unknown letters neither start nor stop a gene.
 #include <gtest/gtest.h>
 
 #include <map>

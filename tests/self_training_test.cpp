@@ -1,10 +1,6 @@
-// Self-training and the shared training pieces: the in-memory ORF scan
-// agrees with the scan stage, the fitted tables form a complete directory
-// the program runs with and that finds planted genes, the program makes
-// exactly the predictions the training replays, the output is
-// deterministic, the input tables are never written over, a genome too
-// small for a fit keeps the input tables, and failures are Errors naming
-// the path.
+// Self-training and the shared training pieces: the labelling, the in-memory
+// scan, the fitted tables and what the program predicts with them, the
+// refusals, and codonspace-train.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
