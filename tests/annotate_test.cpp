@@ -1,11 +1,9 @@
 // codonspace-annotate: FASTA reading, the output formats, and end-to-end
 // runs of the executable (parallel runs, clean-up after failures and
 // signals, agreement with one-record codonspace runs, installation).
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <sstream>
 #include <thread>
 #include <tuple>

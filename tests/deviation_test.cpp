@@ -3,14 +3,9 @@
 // genome_test.cpp with the other exporters).
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 
 #include "io/file_io.h"

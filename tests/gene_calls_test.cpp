@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <cstdlib>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "annotate/edge_genes.h"

@@ -1,7 +1,6 @@
 // Genome intake, the ORF scan and the sequence exporters.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "io/file_io.h"

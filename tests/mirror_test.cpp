@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <set>
 #include <sstream>
 #include <tuple>

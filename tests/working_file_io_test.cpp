@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
