@@ -25,7 +25,7 @@ std::vector<long> counts(const Score& s) {
   return {s.reference, s.predicted, s.matched_reference, s.matched_predicted, s.start_correct};
 }
 
-TEST(Scoring, PairsAndReferenceLines) {
+TEST(Scoring, PairsReferenceLinesAndGffLines) {
   Gene g;
   ASSERT_TRUE(sc::gene_from_pair(10, 99, g));
   EXPECT_EQ(text("", g), " 10 99 +");
@@ -42,9 +42,7 @@ TEST(Scoring, PairsAndReferenceLines) {
   }
   for (const char* bad : {"1 2", "a 2 +", "9 2 +", "s 1 2 3 +"})
     EXPECT_THROW(sc::parse_reference_line(bad, seqid, g), std::runtime_error) << bad;
-}
 
-TEST(Scoring, GffLines) {
   const std::vector<std::tuple<std::string, GffLine, std::string>> cases = {
       {"NC_1.1\tsrc_v2.6.3\tCDS\t337\t2799\t12.5\t+\t0\tID=1_1;partial=00\n", GffLine::Cds, "NC_1.1 337 2799 +"},
       {"contig 7\tother\tCDS\t10\t309\t.\t-\t0\t.\r\n", GffLine::Cds, "contig 7 10 309 -"},
@@ -54,7 +52,6 @@ TEST(Scoring, GffLines) {
       {"# Sequence Data: seqnum=1;seqlen=5386", GffLine::Skip, ""},
       {"##FASTA\n", GffLine::FastaStart, ""},
   };
-  Gene g;
   for (const auto& [line, kind, want] : cases) {
     std::string seqid;
     ASSERT_EQ(sc::parse_gff_line(line, seqid, g), kind) << line;

@@ -299,7 +299,6 @@ TEST_F(SelfTrainingTest, Executable) {
       {{"--version"}, 0, version, ""},
       {{"-h"}, 0, "--min-length", ""},
       {{"missing.fna", "o4"}, 1, "", "missing.fna"},
-      {{"genome.fna", "o6", "-s", "ATG,TAG"}, 1, "", "ATG,TAG"},
       {{"genome.fna", "o9", "-l"}, 1, "", "needs a value"},
       {{"genome.fna"}, 1, "", "found 1 argument"},
   };

@@ -19,9 +19,8 @@
 
 namespace testutil {
 
-// Every test runs in its own empty directory (the stages use fixed file
-// names in the current directory); SetUp enters it, TearDown leaves and
-// removes it.
+// A test in its own empty directory (the stages use fixed file names in
+// the current directory): SetUp enters it, TearDown removes it.
 class TempDirTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -62,8 +61,8 @@ void expect_error(const std::function<void()>& f, const std::vector<std::string>
 // file; returns what the stage wrote on standard output.
 std::string expect_missing_input(const std::function<int()>& stage, const std::string& file);
 
-// Reference tables of a test: codon -> value for the two codon-value lists
-// (codons not named get 0), the 64 z values in index order, the plane file.
+// Tables of a test: codon -> value for the two codon-value lists (0 for the
+// codons not named), the 64 z values in index order, the plane file.
 struct Tables {
   std::map<std::string, float> x, y;
   std::array<float, 64> z{};
@@ -96,10 +95,9 @@ class PlantedGenome {
   std::mt19937 rng_;
 };
 
-// Where a started program's standard streams go, its TMPDIR when not empty,
-// and what its process does last before it runs the program (a limit,
-// other streams). An empty out or err is captured by run() and thrown away
-// by spawn().
+// A started program's standard streams (an empty out or err is captured by
+// run() and thrown away by spawn()), its TMPDIR when not empty, and what
+// its process does last before it runs the program.
 struct SpawnIo {
   SpawnIo(std::string in_ = "/dev/null", std::string out_ = "", std::string err_ = "", std::string tmpdir_ = "")
       : in(std::move(in_)), out(std::move(out_)), err(std::move(err_)), tmpdir(std::move(tmpdir_)) {}
