@@ -119,6 +119,7 @@ TEST_F(AnnotateTablesTest, IncompleteTablesDirectoryIsRefusedNamingEveryMissingT
     std::vector<std::string> named, not_named;
   };
   const std::vector<Case> cases = {
+      {{"-d", "missing"}, {"'missing'", "does not exist"}, {}},
       {{"-d", "partial"},
        {"'partial'", "2 of the 4 tables of method 1", "StackingEnergies_MD.dat", "best_plane_fixed.dat"},
        {"z.dat", "HBondEnergies", "codon1"}},
