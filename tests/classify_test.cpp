@@ -71,7 +71,6 @@ TEST_F(PlaneTest, GenesLieStrictlyOnThePositiveSide) {
     std::string plane, vectors, signal;
   } cases[] = {
       {"positive side", "0 0 1 -0.5\n", example, "1 6 \n"},
-      {"negative side", "1 0 0 -0.5\n", example, ""},
       {"only the last line of the plane file counts", "-5 -5 -5 -5\n0 0 1 -0.5\n", example, "1 6 \n"},
       {"groups of four across lines", "0 0\n1 -0.5", example, "1 6 \n"},
       {"exactly on the plane", "0 0 1 -0.5\n", "1 3 1 3 0.600000 0.000000 0.500000\n", ""},

@@ -61,7 +61,6 @@ TEST_F(CompressedInputTest, RefusedInputsAreNamed) {
   flipped[12] = static_cast<char>(flipped[12] ^ 0xFF);
   const std::pair<std::string, const char*> cases[] = {
       {member + "garbage", "not a gzip member (at byte"},
-      {member + "\x1f", "not a gzip member"},
       {member.substr(0, member.size() - 3), "damaged gzip stream (unexpected end of file)"},
       {member + member.substr(0, 15), "damaged gzip stream"},
       {flipped, "damaged gzip stream"},

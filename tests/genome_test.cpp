@@ -76,9 +76,7 @@ TEST_F(OrfScanTest, BoundaryPairsOfBothStrands) {
       {"min length applies at the end too", "TTACATCCCCATCC", atg, "12 1\n", 13},
       {"stops of the other frames do not end an ORF", "ATGCTAACTGACCC", atg, ""},
       // Stops in the last codons of the genome, in every frame.
-      {"last codon, frame 2", "CATGAAATAA", atg, "2 10\n"},
       {"last codon, frame 3", "CCATGAAATAA", atg, "3 11\n"},
-      {"complementary, frame 2", "CTTACATCCCTTA", atg, "7 2\n"},
       {"complementary, frame 3", "CCTTACATCCCTTA", atg, "8 3\n"},
       {"incomplete last codon", "ATGAAATA", atg, ""},
   };
