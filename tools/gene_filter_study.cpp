@@ -13,8 +13,8 @@
 //
 // Options: --min-length N (bases, stop included; default 150), --starts
 // LIST (default ATG,GTG,TTG), --no-overlaps, --no-rescue, --no-length-score,
-// --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N
-// (the rules' settings, defaults as shipped; the rescue's length score is
+// --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
+// --replace-score X (the rules' settings, defaults as shipped; the rescue's length score is
 // fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
 // the overlap rule compares; z needs --z), --z Z.DAT (the tables' Z values),
 // --table FILE: every stop group of the ORF scan, one tab-separated line
@@ -68,6 +68,7 @@ int usage() {
   std::fprintf(stderr, "usage: gene_filter_study [--min-length N] [--starts LIST] [--no-overlaps] [--no-rescue]\n"
                        "       [--no-length-score]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
+                       "       [--replace-score X]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
                        "REFERENCE.cds.tsv\n");
   return 1;
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
       else if (a == "--overlap-share") rules.overlap_share = std::atof(v.c_str());
       else if (a == "--rescue-score") rules.rescue_score = std::atof(v.c_str());
       else if (a == "--rescue-overlap") rules.rescue_overlap = std::atol(v.c_str());
+      else if (a == "--replace-score") rules.replace_score = std::atof(v.c_str());
       else return usage();
     } else if (a.rfind("--", 0) == 0) {
       return usage();

@@ -32,6 +32,14 @@ class Placed {
     by_start_.emplace(g.start, g);
     longest_ = std::max(longest_, g.end - g.start + 1);
   }
+  // Removes one placed gene equal to g.
+  void remove(const Gene& g) {
+    for (auto it = by_start_.lower_bound(g.start); it != by_start_.end() && it->first == g.start; ++it)
+      if (it->second.end == g.end && it->second.strand == g.strand) {
+        by_start_.erase(it);
+        return;
+      }
+  }
   // The largest overlap with a placed gene, and that gene.
   long largest_overlap(const Gene& g, const Gene** with = nullptr) const {
     long best = 0;
@@ -170,23 +178,56 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
 
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules) {
+  auto total = [&](const GeneCall& c) {
+    return c.score() + (rules.length_score ? lengths(c.gene.end - c.gene.start + 1) : 0);
+  };
   Placed placed;
   for (const GeneCall& c : calls) placed.add(c.gene);
   std::vector<std::pair<double, size_t>> found;  // score, candidate
   for (size_t j = 0; j < candidates.size(); ++j) {
-    const Gene& g = candidates[j].gene;
-    const double score = candidates[j].score() + (rules.length_score ? lengths(g.end - g.start + 1) : 0);
-    if (score > rules.rescue_score && placed.largest_overlap(g) <= rules.rescue_overlap) found.emplace_back(score, j);
+    const double score = total(candidates[j]);
+    if (score > rules.rescue_score &&
+        (score > rules.replace_score || placed.largest_overlap(candidates[j].gene) <= rules.rescue_overlap))
+      found.emplace_back(score, j);
   }
   std::sort(found.begin(), found.end(), [&candidates](const auto& a, const auto& b) {
     if (a.first != b.first) return a.first > b.first;
     return gene_before(candidates[a.second].gene, candidates[b.second].gene);
   });
+  std::vector<char> removed(calls.size(), 0);
   for (const auto& [score, j] : found) {
-    if (placed.largest_overlap(candidates[j].gene) > rules.rescue_overlap) continue;
-    placed.add(candidates[j].gene);
+    const Gene& g = candidates[j].gene;
+    if (placed.largest_overlap(g) > rules.rescue_overlap) {
+      // Taken only in place of the calls it overlaps that much, when it
+      // scores above replace_score and above each of them (so never in place
+      // of a call rescued before it) and none is a partial gene.
+      if (score <= rules.replace_score) continue;
+      std::vector<size_t> weaker;
+      bool replace = true;
+      for (size_t k = 0; k < calls.size() && replace; ++k) {
+        if (removed[k] || overlap_bases(g, calls[k].gene) <= rules.rescue_overlap) continue;
+        if (is_partial(calls[k].gene) || total(calls[k]) >= score)
+          replace = false;
+        else
+          weaker.push_back(k);
+      }
+      if (!replace) continue;
+      for (size_t k : weaker) {
+        removed[k] = 1;
+        placed.remove(calls[k].gene);
+      }
+    }
+    placed.add(g);
     calls.push_back(std::move(candidates[j]));
+    removed.push_back(0);
   }
+  size_t out = 0;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (removed[i]) continue;
+    if (out != i) calls[out] = std::move(calls[i]);  // a self-move would empty the strings
+    ++out;
+  }
+  calls.resize(out);
 }
 
 void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,

@@ -15,6 +15,9 @@
 //     model adds the codon pairs of the genome's own genes and the start's
 //     signals, the length score how much likelier the candidate's length is
 //     among the genes called than among the candidates.
+//     A candidate that overlaps calls more is taken in their place when it
+//     scores above replace_score and above each of them: of two genes
+//     sharing that many bases, one is usually the shadow of the other.
 //
 // codonspace-annotate applies both unless --longest-orf keeps the method's
 // calls as they are. The settings were measured on three annotated genomes
@@ -41,6 +44,9 @@ struct GeneFilterRules {
   double rescue_score = -2.0;
   long rescue_overlap = 60;
   bool length_score = true;  // add the length score to a candidate's score
+  // A candidate overlapping calls by more than rescue_overlap bases replaces
+  // them when it scores above this and above each of them.
+  double replace_score = 5.0;
 };
 
 // The length score of a gene: the log-likelihood ratio of its length, the
@@ -97,6 +103,9 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
 // rules.length_score, the length score of lengths) above rescue_score,
 // taken in decreasing score (ties: by position) when they overlap no call
 // of calls, nor one taken before them, by more than rescue_overlap bases.
+// A candidate that does, scoring above replace_score, is taken all the same
+// when every call it overlaps by that much is a whole gene scoring less
+// (score plus length score); those calls are removed.
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules = {});
 
