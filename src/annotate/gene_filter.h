@@ -118,8 +118,9 @@ void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& 
 
 // Both rules on the calls of one record: the overlaps resolved, then the
 // stops not called by the method rescued (a stop whose call the overlap
-// rule removed is not a candidate), the length score fitted on the record. call_of makes the call of an ORF as the
-// calls themselves were made.
+// rule removed is not a candidate), the length score fitted on the record
+// (codonspace-annotate fits it on all records at once). call_of makes the
+// call of an ORF as the calls themselves were made.
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
                   const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
 
