@@ -12,9 +12,10 @@
 // start accuracy) before and after the rules.
 //
 // Options: --min-length N (bases, stop included; default 150), --starts
-// LIST (default ATG,GTG,TTG), --no-overlaps, --no-rescue, --overlap-bases
-// N, --overlap-share X, --rescue-score X, --rescue-overlap N (the rules'
-// settings, defaults as shipped), --overlap-by coding|z|length (the score
+// LIST (default ATG,GTG,TTG), --no-overlaps, --no-rescue, --no-length-score,
+// --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
+// --replace-score X (the rules' settings, defaults as shipped; the rescue's length score is
+// fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
 // the overlap rule compares; z needs --z), --z Z.DAT (the tables' Z values),
 // --table FILE: every stop group of the ORF scan, one tab-separated line
 // each: record, start, end, strand (the start the model chooses), whether
@@ -65,7 +66,9 @@ double z_sum(const training::CodonIndex& ci, const Gene& g, const std::vector<do
 
 int usage() {
   std::fprintf(stderr, "usage: gene_filter_study [--min-length N] [--starts LIST] [--no-overlaps] [--no-rescue]\n"
+                       "       [--no-length-score]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
+                       "       [--replace-score X]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
                        "REFERENCE.cds.tsv\n");
   return 1;
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--no-overlaps") {
       rules.overlaps = false;
+    } else if (a == "--no-length-score") {
+      rules.length_score = false;
     } else if (a == "--no-rescue") {
       rules.rescue = false;
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
@@ -96,6 +101,7 @@ int main(int argc, char** argv) {
       else if (a == "--overlap-share") rules.overlap_share = std::atof(v.c_str());
       else if (a == "--rescue-score") rules.rescue_score = std::atof(v.c_str());
       else if (a == "--rescue-overlap") rules.rescue_overlap = std::atol(v.c_str());
+      else if (a == "--replace-score") rules.replace_score = std::atof(v.c_str());
       else return usage();
     } else if (a.rfind("--", 0) == 0) {
       return usage();
@@ -133,6 +139,8 @@ int main(int argc, char** argv) {
       std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\n");
     }
     scoring::RecordGenes before, after;
+    std::vector<std::vector<GeneCall>> made(records.size()), candidates(records.size());
+    std::vector<long> gene_lengths, candidate_lengths;
     for (size_t i = 0; i < records.size(); ++i) {
       const std::string& seq = records[i].sequence;
       const std::string key = unnamed ? std::string() : records[i].id;
@@ -176,8 +184,16 @@ int main(int argc, char** argv) {
         for (const GeneCall& c : ranked) kept.insert({c.gene.start, c.gene.end, c.gene.strand});
         std::erase_if(calls, [&kept](const GeneCall& c) { return !kept.count({c.gene.start, c.gene.end, c.gene.strand}); });
       }
-      if (model.trained() && rules.rescue) rescue_genes(longest_orfs(seq, predict), chosen, calls, call_of, rules);
-      for (const GeneCall& c : calls) after[key].push_back(c.gene);
+      if (model.trained() && rules.rescue) {
+        candidates[i] = rescue_candidates(longest_orfs(seq, predict), chosen, call_of);
+        add_lengths(calls, candidates[i], gene_lengths, candidate_lengths);
+      }
+      made[i] = std::move(calls);
+    }
+    const LengthScore lengths(gene_lengths, candidate_lengths);
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (model.trained() && rules.rescue) take_rescued(made[i], std::move(candidates[i]), lengths, rules);
+      for (const GeneCall& c : made[i]) after[unnamed ? std::string() : records[i].id].push_back(c.gene);
     }
     if (table) table->close_output();
     const scoring::Score b = scoring::score_records(ref, before), a = scoring::score_records(ref, after);

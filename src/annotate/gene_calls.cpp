@@ -143,6 +143,13 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
     tables = training::load_model_tables(calls.tables_dir);
     missing_stop = likely_stop_codon(sequences, whole, predict.stop_codons);
   }
+  // The calls of every record with the overlap rule applied, and the
+  // rescue's candidates; the rescue's length score is fitted on all records
+  // at once, then each record's candidates are taken and its pieces written.
+  const bool filter = model.trained() && !calls.longest_orf;
+  const GeneFilterRules rules;
+  std::vector<std::vector<GeneCall>> made(records.size()), candidates(records.size());
+  std::vector<long> gene_lengths, candidate_lengths;
   size_t partial = 0;
   for (size_t i = 0; i < records.size(); ++i) {
     const std::string& sequence = records[i].sequence;
@@ -155,7 +162,8 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
     }
     // Each gene's start and scores depend on the gene alone: blocks of genes
     // on the run's threads, each call written to its own place.
-    std::vector<GeneCall> out(all.size());
+    std::vector<GeneCall>& out = made[i];
+    out.resize(all.size());
     constexpr size_t CALLS_PER_BLOCK = 256;
     run_blocks(o.threads, block_count(all.size(), CALLS_PER_BLOCK), [&](size_t b) {
       const size_t end = std::min(all.size(), (b + 1) * CALLS_PER_BLOCK);
@@ -164,10 +172,19 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
                                                            : choose_call(model, o, sequence, all[j]);
     });
     for (const Gene& g : all) partial += g.open_left || g.open_right ? 1 : 0;
-    if (model.trained() && !calls.longest_orf)
-      filter_calls(sequence, out, predict, [&](const Gene& g) { return choose_call(model, o, sequence, g); });
-    sort_calls(out);
-    write_fragments(results, i, records[i], out, settings);
+    if (filter) {
+      resolve_overlaps(out, rules);
+      candidates[i] = rescue_candidates(longest_orfs(sequence, predict), all,
+                                        [&](const Gene& g) { return choose_call(model, o, sequence, g); }, o.threads);
+      add_lengths(out, candidates[i], gene_lengths, candidate_lengths);
+    }
+    SignalGuard::check();
+  }
+  const LengthScore lengths(gene_lengths, candidate_lengths);
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (filter) take_rescued(made[i], std::move(candidates[i]), lengths, rules);
+    sort_calls(made[i]);
+    write_fragments(results, i, records[i], made[i], settings);
     SignalGuard::check();
   }
   if (!calls.closed_ends)

@@ -1,6 +1,8 @@
 #include "annotate/gene_filter.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <set>
@@ -29,6 +31,14 @@ class Placed {
   void add(const Gene& g) {
     by_start_.emplace(g.start, g);
     longest_ = std::max(longest_, g.end - g.start + 1);
+  }
+  // Removes one placed gene equal to g.
+  void remove(const Gene& g) {
+    for (auto it = by_start_.lower_bound(g.start); it != by_start_.end() && it->first == g.start; ++it)
+      if (it->second.end == g.end && it->second.strand == g.strand) {
+        by_start_.erase(it);
+        return;
+      }
   }
   // The largest overlap with a placed gene, and that gene.
   long largest_overlap(const Gene& g, const Gene** with = nullptr) const {
@@ -115,38 +125,117 @@ std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions
   return std::move(sink.genes);
 }
 
-void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules, int threads) {
+LengthScore::LengthScore(const std::vector<long>& gene_lengths, const std::vector<long>& candidate_lengths) {
+  if (gene_lengths.empty() && candidate_lengths.empty()) return;
+  shortest_ = std::numeric_limits<long>::max();
+  for (const std::vector<long>* v : {&gene_lengths, &candidate_lengths})
+    if (!v->empty()) shortest_ = std::min(shortest_, *std::min_element(v->begin(), v->end()));
+  std::vector<double> genes(BINS, 0), candidates(BINS, 0);
+  for (long l : gene_lengths) genes[static_cast<size_t>(bin(l))] += 1;
+  for (long l : candidate_lengths) candidates[static_cast<size_t>(bin(l))] += 1;
+  const double n_genes = static_cast<double>(gene_lengths.size()) + BINS;
+  const double n_candidates = static_cast<double>(candidate_lengths.size()) + BINS;
+  llr_.resize(BINS);
+  for (size_t b = 0; b < llr_.size(); ++b)
+    llr_[b] = std::log((genes[b] + 1) / n_genes) - std::log((candidates[b] + 1) / n_candidates);
+}
+
+int LengthScore::bin(long length) const {
+  if (length <= shortest_) return 0;
+  const double b = std::floor(BINS_PER_OCTAVE * std::log2(static_cast<double>(length) / static_cast<double>(shortest_)));
+  return static_cast<int>(std::min(b, static_cast<double>(BINS - 1)));
+}
+
+double LengthScore::operator()(long length) const { return llr_.empty() ? 0 : llr_[static_cast<size_t>(bin(length))]; }
+
+void add_lengths(const std::vector<GeneCall>& calls, const std::vector<GeneCall>& candidates,
+                 std::vector<long>& gene_lengths, std::vector<long>& candidate_lengths) {
+  for (const GeneCall& c : calls)
+    if (!is_partial(c.gene)) gene_lengths.push_back(c.gene.end - c.gene.start + 1);
+  for (const GeneCall& c : candidates) candidate_lengths.push_back(c.gene.end - c.gene.start + 1);
+}
+
+std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std::vector<Gene>& called,
+                                        const std::function<GeneCall(const Gene&)>& call_of, int threads) {
   std::set<long> stops;
   for (const Gene& g : called)
     if (long key; stop_key(g, key)) stops.insert(key);
-  Placed placed;
-  for (const GeneCall& c : calls) placed.add(c.gene);
   std::vector<const Gene*> open;
-  for (const Gene& g : candidates) {
+  for (const Gene& g : orfs) {
     long key;
     if (stop_key(g, key) && stops.count(key) == 0) open.push_back(&g);
   }
   // Each candidate's call depends on the candidate alone: blocks of them on
-  // the threads, each written to its own place, then taken in order.
+  // the threads, each written to its own place.
   std::vector<GeneCall> scored(open.size());
   constexpr size_t CANDIDATES_PER_BLOCK = 256;
   run_blocks(threads, block_count(open.size(), CANDIDATES_PER_BLOCK), [&](size_t b) {
     const size_t end = std::min(open.size(), (b + 1) * CANDIDATES_PER_BLOCK);
     for (size_t j = b * CANDIDATES_PER_BLOCK; j < end; ++j) scored[j] = call_of(*open[j]);
   });
-  std::vector<GeneCall> found;
-  for (GeneCall& c : scored)
-    if (c.score() > rules.rescue_score && placed.largest_overlap(c.gene) <= rules.rescue_overlap) found.push_back(std::move(c));
-  std::sort(found.begin(), found.end(), [](const GeneCall& a, const GeneCall& b) {
-    if (a.score() != b.score()) return a.score() > b.score();
-    return gene_before(a.gene, b.gene);
-  });
-  for (GeneCall& c : found) {
-    if (placed.largest_overlap(c.gene) > rules.rescue_overlap) continue;
-    placed.add(c.gene);
-    calls.push_back(std::move(c));
+  return scored;
+}
+
+void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
+                  const GeneFilterRules& rules) {
+  auto total = [&](const GeneCall& c) {
+    return c.score() + (rules.length_score ? lengths(c.gene.end - c.gene.start + 1) : 0);
+  };
+  Placed placed;
+  for (const GeneCall& c : calls) placed.add(c.gene);
+  std::vector<std::pair<double, size_t>> found;  // score, candidate
+  for (size_t j = 0; j < candidates.size(); ++j) {
+    const double score = total(candidates[j]);
+    if (score > rules.rescue_score &&
+        (score > rules.replace_score || placed.largest_overlap(candidates[j].gene) <= rules.rescue_overlap))
+      found.emplace_back(score, j);
   }
+  std::sort(found.begin(), found.end(), [&candidates](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first > b.first;
+    return gene_before(candidates[a.second].gene, candidates[b.second].gene);
+  });
+  std::vector<char> removed(calls.size(), 0);
+  for (const auto& [score, j] : found) {
+    const Gene& g = candidates[j].gene;
+    if (placed.largest_overlap(g) > rules.rescue_overlap) {
+      // Taken only in place of the calls it overlaps that much, when it
+      // scores above replace_score and above each of them (so never in place
+      // of a call rescued before it) and none is a partial gene.
+      if (score <= rules.replace_score) continue;
+      std::vector<size_t> weaker;
+      bool replace = true;
+      for (size_t k = 0; k < calls.size() && replace; ++k) {
+        if (removed[k] || overlap_bases(g, calls[k].gene) <= rules.rescue_overlap) continue;
+        if (is_partial(calls[k].gene) || total(calls[k]) >= score)
+          replace = false;
+        else
+          weaker.push_back(k);
+      }
+      if (!replace) continue;
+      for (size_t k : weaker) {
+        removed[k] = 1;
+        placed.remove(calls[k].gene);
+      }
+    }
+    placed.add(g);
+    calls.push_back(std::move(candidates[j]));
+    removed.push_back(0);
+  }
+  size_t out = 0;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (removed[i]) continue;
+    if (out != i) calls[out] = std::move(calls[i]);  // a self-move would empty the strings
+    ++out;
+  }
+  calls.resize(out);
+}
+
+void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules, int threads) {
+  std::vector<GeneCall> scored = rescue_candidates(candidates, called, call_of, threads);
+  std::vector<long> gene_lengths, candidate_lengths;
+  add_lengths(calls, scored, gene_lengths, candidate_lengths);
+  take_rescued(calls, std::move(scored), LengthScore(gene_lengths, candidate_lengths), rules);
 }
 
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,

@@ -8,11 +8,16 @@
 //     other on another frame or strand.
 //   - rescue: a stop whose ORFs the method rejected is called after all when
 //     the start model sees a gene in it: its longest ORF, with the start the
-//     model chooses, scores (coding score plus start score, both log-
-//     likelihood ratios) above rescue_score and overlaps no call by more
-//     than rescue_overlap bases. The method's plane judges an ORF by its
-//     codon composition alone and misses short genes; the start model adds
-//     the codon pairs of the genome's own genes and the start's signals.
+//     model chooses, scores (coding score plus start score plus length
+//     score, all log-likelihood ratios) above rescue_score and overlaps no
+//     call by more than rescue_overlap bases. The method's plane judges an
+//     ORF by its codon composition alone and misses short genes; the start
+//     model adds the codon pairs of the genome's own genes and the start's
+//     signals, the length score how much likelier the candidate's length is
+//     among the genes called than among the candidates.
+//     A candidate that overlaps calls more is taken in their place when it
+//     scores above replace_score and above each of them: of two genes
+//     sharing that many bases, one is usually the shadow of the other.
 //
 // codonspace-annotate applies both unless --longest-orf keeps the method's
 // calls as they are. The settings were measured on three annotated genomes
@@ -36,9 +41,41 @@ struct GeneFilterRules {
   long overlap_bases = 60;
   double overlap_share = 0.75;
   bool rescue = true;  // apply the rescue rule
-  double rescue_score = 1.0;
+  double rescue_score = -2.0;
   long rescue_overlap = 60;
+  bool length_score = true;  // add the length score to a candidate's score
+  // A candidate overlapping calls by more than rescue_overlap bases replaces
+  // them when it scores above this and above each of them.
+  double replace_score = 5.0;
 };
+
+// The length score of a gene: the log-likelihood ratio of its length, the
+// called genes against the rescue's candidates (the ORFs of the stops the
+// method did not call, with the starts the model chooses), in bins of a
+// quarter octave from the shortest of them (the last bin open-ended),
+// counts plus one. Self-trained: it needs the method's calls, no
+// annotation. Random ORFs get rarer the longer they are while genes'
+// lengths spread widely, so of two candidates with the same coding and
+// start evidence the longer is the likelier gene.
+class LengthScore {
+ public:
+  LengthScore() = default;  // scores every length 0
+  LengthScore(const std::vector<long>& gene_lengths, const std::vector<long>& candidate_lengths);
+  double operator()(long length) const;
+
+  static constexpr int BINS_PER_OCTAVE = 4;
+  static constexpr int BINS = 5 * BINS_PER_OCTAVE + 1;
+
+ private:
+  int bin(long length) const;
+  long shortest_ = 0;
+  std::vector<double> llr_;
+};
+
+// Appends the lengths of the calls that are whole genes to gene_lengths and
+// those of the candidates to candidate_lengths: a LengthScore's data.
+void add_lengths(const std::vector<GeneCall>& calls, const std::vector<GeneCall>& candidates,
+                 std::vector<long>& gene_lengths, std::vector<long>& candidate_lengths);
 
 // Bases two genes share (0 when they do not overlap).
 long overlap_bases(const Gene& a, const Gene& b);
@@ -55,21 +92,35 @@ void resolve_overlaps(std::vector<GeneCall>& calls, const GeneFilterRules& rules
 // of the sequence, in scan order.
 std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions& predict);
 
-// Appends the rescued calls: every ORF of candidates whose stop no call of
-// called_stops ends at is turned into a call by call_of (the start model's
-// choice and scores); those scoring above rescue_score are taken in
-// decreasing score (ties: by position) when they overlap no call of calls,
-// nor one taken before them, by more than rescue_overlap bases. call_of
-// runs on up to threads threads at once; the result is the same for any
-// number.
+// The rescue's candidates: the call, by call_of (the start model's choice
+// and scores), of every ORF of orfs whose stop no gene of called ends at, in
+// the order of orfs. call_of runs on up to threads threads at once; the
+// result is the same for any number.
+std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std::vector<Gene>& called,
+                                        const std::function<GeneCall(const Gene&)>& call_of, int threads = 1);
+
+// Appends to calls the candidates scoring (their score plus, with
+// rules.length_score, the length score of lengths) above rescue_score,
+// taken in decreasing score (ties: by position) when they overlap no call
+// of calls, nor one taken before them, by more than rescue_overlap bases.
+// A candidate that does, scoring above replace_score, is taken all the same
+// when every call it overlaps by that much is a whole gene scoring less
+// (score plus length score); those calls are removed.
+void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
+                  const GeneFilterRules& rules = {});
+
+// Both steps on one record, the length score fitted on the record's calls
+// and candidates: the ORFs of candidates whose stop no gene of called ends
+// at are scored and the best taken into calls.
 void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
                   const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {},
                   int threads = 1);
 
 // Both rules on the calls of one record: the overlaps resolved, then the
 // stops not called by the method rescued (a stop whose call the overlap
-// rule removed is not a candidate). call_of makes the call of an ORF as the
-// calls themselves were made.
+// rule removed is not a candidate), the length score fitted on the record
+// (codonspace-annotate fits it on all records at once). call_of makes the
+// call of an ORF as the calls themselves were made.
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
                   const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
 
