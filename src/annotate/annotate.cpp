@@ -238,6 +238,7 @@ Training train_tables(const std::vector<FastaRecord>& records, const std::string
   make_dir(work);
   Workers workers(root);
   workers.spawn(work, [&] {
+    keep_freed_memory();
     std::vector<std::string> sequences;
     sequences.reserve(records.size());
     for (const FastaRecord& r : records) sequences.push_back(r.sequence);
