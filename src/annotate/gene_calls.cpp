@@ -48,7 +48,7 @@ std::string rendered(Fill fill) {
 void write_fragments(const std::string& dir, size_t index, const FastaRecord& record,
                      const std::vector<GeneCall>& calls, const AnnotationSettings& settings, int threads) {
   // The three files' texts in blocks of calls, formatted side by side on the
-  // threads, then written in order.
+  // threads, then each file's blocks written in order, the files side by side.
   constexpr size_t CALLS_PER_TEXT = 256;
   const size_t blocks = block_count(calls.size(), CALLS_PER_TEXT);
   std::vector<std::string> texts(3 * blocks);
@@ -61,7 +61,7 @@ void write_fragments(const std::string& dir, size_t index, const FastaRecord& re
       if (k == 2) write_ffn_genes(out, record, calls, first, last);
     });
   });
-  for (size_t k = 0; k < 3; ++k) {
+  run_blocks(threads, 3, [&](size_t k) {
     const std::string path = fragment_path(dir, index, k);
     File out(path, "w", 1 << 16);
     if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
@@ -71,7 +71,7 @@ void write_fragments(const std::string& dir, size_t index, const FastaRecord& re
       std::fwrite(text.data(), 1, text.size(), out.get());
     }
     out.close_output();
-  }
+  });
 }
 
 std::string genes_path(const std::string& dir, size_t record) { return dir + "/" + std::to_string(record) + ".genes"; }

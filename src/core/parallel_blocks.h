@@ -118,8 +118,10 @@ class BlockPool {
 // Runs fn(b) for every block b in [0, blocks) on up to `threads` threads, the
 // calling thread among them, and returns when all are done. Blocks are handed
 // out in order as threads become free. When fn throws, the blocks not yet
-// started are skipped and the first exception is rethrown. When the system
-// refuses a thread, the blocks run on those already started.
+// started are skipped and the exception of the lowest block that threw is
+// rethrown: every block below a failed one has started by then, so it is
+// the one a single thread would meet, whatever the number of threads. When
+// the system refuses a thread, the blocks run on those already started.
 template <typename Fn>
 void run_blocks(int threads, size_t blocks, Fn&& fn) {
   const size_t workers = std::min(static_cast<size_t>(std::max(threads, 1)), blocks);
@@ -130,6 +132,7 @@ void run_blocks(int threads, size_t blocks, Fn&& fn) {
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
   std::exception_ptr error;
+  size_t error_block = blocks;
   std::mutex error_mutex;
   const std::function<void()> work = [&] {
     while (!failed.load(std::memory_order_relaxed)) {
@@ -139,7 +142,10 @@ void run_blocks(int threads, size_t blocks, Fn&& fn) {
         fn(b);
       } catch (...) {
         const std::lock_guard<std::mutex> lock(error_mutex);
-        if (!error) error = std::current_exception();
+        if (b < error_block) {
+          error = std::current_exception();
+          error_block = b;
+        }
         failed = true;
       }
     }
