@@ -81,18 +81,24 @@ CodonIndex::CodonIndex(const std::string& seq, int threads) : forward(seq.size()
 ScannedRecord::ScannedRecord(const std::string& s, int min_length, const std::vector<std::string>& starts,
                              const std::vector<std::string>& stops, int threads)
     : seq(&s), codons(std::string(), 1) {
-  // The scan's blocks first, as they take longest, then the codon index's.
   const CodonTables tables = initiate_start_stop_codons(false, starts, stops);
   std::vector<OrfScan> parts(orf_scan_blocks(static_cast<long>(s.size())));
-  codons.forward.assign(s.size(), 0);
-  codons.reverse.assign(s.size(), 0);
-  run_blocks(threads, parts.size() + block_count(s.size(), INDEX_BLOCK), [&](size_t b) {
-    if (b < parts.size())
-      parts[b] = scan_block(s, tables, min_length, b);
+  // The codon index's arrays (faulting in megabytes of fresh memory) beside
+  // the scan's blocks; then the blocks' lists joined beside the index's blocks.
+  run_blocks(threads, 2 + parts.size(), [&](size_t b) {
+    if (b == 0)
+      codons.forward.assign(s.size(), 0);
+    else if (b == 1)
+      codons.reverse.assign(s.size(), 0);
     else
-      index_codons(s, (b - parts.size()) * INDEX_BLOCK, std::min(s.size(), (b - parts.size() + 1) * INDEX_BLOCK), codons);
+      parts[b - 2] = scan_block(s, tables, min_length, b - 2);
   });
-  scan = joined(parts);
+  run_blocks(threads, 1 + block_count(s.size(), INDEX_BLOCK), [&](size_t b) {
+    if (b == 0)
+      scan = joined(parts);
+    else
+      index_codons(s, (b - 1) * INDEX_BLOCK, std::min(s.size(), b * INDEX_BLOCK), codons);
+  });
 }
 
 void best_per_group(const ScannedRecord& r, const double* w, size_t first, size_t last, GroupBest* out) {
