@@ -240,9 +240,9 @@ Training train_tables(const std::vector<FastaRecord>& records, const std::string
   Workers workers(root);
   workers.spawn(work, [&] {
     keep_freed_memory();
-    std::vector<std::string> sequences;
+    std::vector<const std::string*> sequences;
     sequences.reserve(records.size());
-    for (const FastaRecord& r : records) sequences.push_back(r.sequence);
+    for (const FastaRecord& r : records) sequences.push_back(&r.sequence);
     SelfTrainOptions o;
     o.min_length = options.min_length + 2;  // the scan's measure
     o.start_codons = starts;
