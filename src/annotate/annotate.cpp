@@ -32,6 +32,7 @@
 #include "annotate/record_pipeline.h"
 #include "annotate/record_split.h"
 #include "annotate/start_model.h"
+#include "core/parallel_blocks.h"
 #include "io/file_io.h"
 #include "stages/generate_orfs.h"
 
@@ -238,9 +239,10 @@ Training train_tables(const std::vector<FastaRecord>& records, const std::string
   make_dir(work);
   Workers workers(root);
   workers.spawn(work, [&] {
-    std::vector<std::string> sequences;
+    keep_freed_memory();
+    std::vector<const std::string*> sequences;
     sequences.reserve(records.size());
-    for (const FastaRecord& r : records) sequences.push_back(r.sequence);
+    for (const FastaRecord& r : records) sequences.push_back(&r.sequence);
     SelfTrainOptions o;
     o.min_length = options.min_length + 2;  // the scan's measure
     o.start_codons = starts;
@@ -546,20 +548,23 @@ void annotate(const AnnotateOptions& options) {
             ";min_length=" + std::to_string(options.min_length) + ";start_codons=" + join(starts, ",") +
             ";transl_table=" + std::to_string(options.genetic_code) + ";tables=" + tables_note};
     Outputs outputs(finals);
+    std::vector<std::unique_ptr<OutputStream>> streams;
+    for (size_t k = 0; k < 3; ++k) streams.push_back(outputs.create(k));
+    // The three outputs joined side by side.
     size_t total_genes = 0;
-    for (size_t k = 0; k < 3; ++k) {
-      std::unique_ptr<OutputStream> out = outputs.create(k);
-      if (k == 0) write_gff_header(out->get(), provenance, records);
+    run_blocks(predict.threads, streams.size(), [&](size_t k) {
+      OutputStream& out = *streams[k];
+      if (k == 0) write_gff_header(out.get(), provenance, records);
       for (size_t i = 0; i < records.size(); ++i) {
-        const size_t lines = append_file(out->get(), finals[k], fragment_path(results, i, k));
+        const size_t lines = append_file(out.get(), finals[k], fragment_path(results, i, k));
         if (k == 0) total_genes += lines - 1;  // less the record's comment line
         if (i % 64 == 0) {
-          out->check_write();
+          out.check_write();
           SignalGuard::check();
         }
       }
-      out->close_output();
-    }
+      out.close_output();
+    });
     outputs.commit();
     outdir_cleanup.keep = true;
     char summary[128];

@@ -1,6 +1,7 @@
 #include "annotate/edge_genes.h"
 
 #include <algorithm>
+#include <array>
 
 #include "annotate/gene_output.h"
 #include "core/codon.h"
@@ -34,27 +35,54 @@ struct StrandOrf {
   bool open5, open3;
 };
 
-// The candidates of one strand read 5' to 3' (the record or its reverse complement).
-std::vector<StrandOrf> strand_candidates(const std::string& s, const CodonSet& starts, const CodonSet& stops,
+// One strand read 5' to 3' without copying it: the record itself, or its
+// reverse complement read off the record backwards.
+class StrandView {
+ public:
+  StrandView(const std::string& s, bool reverse) : s_(s), n_(static_cast<long>(s.size())), reverse_(reverse) {}
+  long size() const { return n_; }
+  // The codon at position p of the strand (three bases within it).
+  std::array<char, 3> codon(long p) const {
+    if (!reverse_) return {s_[static_cast<size_t>(p)], s_[static_cast<size_t>(p + 1)], s_[static_cast<size_t>(p + 2)]};
+    const auto at = [&](long q) { return complement_base(s_[static_cast<size_t>(n_ - 1 - q)]); };
+    return {at(p), at(p + 1), at(p + 2)};
+  }
+
+ private:
+  const std::string& s_;
+  long n_;
+  bool reverse_;
+};
+
+// The candidates of one strand read 5' to 3'. Only the ends of each frame
+// matter: its first stop, its last stop and the first start after that, so
+// each frame is searched from both ends inwards.
+std::vector<StrandOrf> strand_candidates(const StrandView& s, const CodonSet& starts, const CodonSet& stops,
                                          long min_length) {
   std::vector<StrandOrf> out;
-  const long n = static_cast<long>(s.size());
+  const long n = s.size();
+  auto holds = [&](const CodonSet& set, long p) { return set.contains(s.codon(p).data()); };
   for (long f = 0; f < 3; ++f) {
     if (n - f < 3) continue;
     const long last = f + 3 * ((n - f) / 3);  // end of the frame's last whole codon
     long first_stop = -1, last_stop = -1;
     for (long p = f; p < last; p += 3)
-      if (stops.contains(s.data() + p)) {
-        if (first_stop < 0) first_stop = p;
-        last_stop = p;
+      if (holds(stops, p)) {
+        first_stop = p;
+        break;
       }
     if (first_stop < 0) {
       out.push_back({f, last, true, true});
       continue;
     }
+    for (long p = last - 3; p >= first_stop; p -= 3)
+      if (holds(stops, p)) {
+        last_stop = p;
+        break;
+      }
     out.push_back({f, first_stop + 3, true, false});
     for (long p = last_stop + 3; p < last; p += 3)
-      if (starts.contains(s.data() + p)) {
+      if (holds(starts, p)) {
         out.push_back({p, last, false, true});
         break;
       }
@@ -65,21 +93,15 @@ std::vector<StrandOrf> strand_candidates(const std::string& s, const CodonSet& s
   return kept;
 }
 
-std::string reverse_complement(const std::string& s) {
-  std::string rc(s.rbegin(), s.rend());
-  for (char& c : rc) c = complement_base(c);
-  return rc;
-}
-
 }  // namespace
 
 std::vector<Gene> edge_candidates(const std::string& sequence, const EdgeGeneOptions& options) {
   const CodonSet starts(options.start_codons), stops(options.stop_codons);
   const long n = static_cast<long>(sequence.size());
   std::vector<Gene> out;
-  for (const StrandOrf& o : strand_candidates(sequence, starts, stops, options.min_length))
+  for (const StrandOrf& o : strand_candidates(StrandView(sequence, false), starts, stops, options.min_length))
     out.push_back(Gene{o.begin + 1, o.end, '+', o.open5, o.open3});
-  for (const StrandOrf& o : strand_candidates(reverse_complement(sequence), starts, stops, options.min_length))
+  for (const StrandOrf& o : strand_candidates(StrandView(sequence, true), starts, stops, options.min_length))
     out.push_back(Gene{n - o.end + 1, n - o.begin, '-', o.open3, o.open5});
   sort_genes(out);
   return out;

@@ -1,10 +1,13 @@
 #include "annotate/fasta.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "io/compressed_input.h"
 #include "io/file_io.h"
@@ -33,15 +36,25 @@ void FastaParser::end_header() {
   if (!inserted)
     throw Error(name_ + " holds the sequence name '" + r.id + "' twice (headers on lines " +
                 std::to_string(it->second) + " and " + std::to_string(line_) + "); names must be unique");
+  if (expected_ > consumed_) {
+    try {
+      r.sequence.reserve(expected_ - consumed_);
+    } catch (const std::bad_alloc&) {
+      // no room at once: the sequence grows as its lines come
+    }
+  }
   records_.push_back(std::move(r));
   header_.clear();
   in_header_ = false;
 }
 
 void FastaParser::end_record() {
-  if (!records_.empty() && records_.back().sequence.empty())
-    fail("the record '" + records_.back().id + "' (line " + std::to_string(records_.back().line) +
-         ") has no bases");
+  if (records_.empty()) return;
+  std::string& seq = records_.back().sequence;
+  if (seq.empty())
+    fail("the record '" + records_.back().id + "' (line " + std::to_string(records_.back().line) + ") has no bases");
+  // The room for the rest of the input that the record did not take.
+  if (seq.capacity() - seq.size() > seq.size() / 8 + 4096) seq.shrink_to_fit();
 }
 
 void FastaParser::feed(const char* data, size_t size) {
@@ -55,6 +68,7 @@ void FastaParser::feed(const char* data, size_t size) {
       i = end;
       if (nl == nullptr) break;
       if (!header_.empty() && header_.back() == '\r') header_.pop_back();
+      consumed_ = fed_ + i;
       end_header();
       ++line_;
       line_start_ = true;
@@ -102,6 +116,7 @@ void FastaParser::feed(const char* data, size_t size) {
       i = end + 1;
     }
   }
+  fed_ += size;
 }
 
 std::vector<FastaRecord> FastaParser::finish() {
@@ -127,6 +142,9 @@ std::vector<FastaRecord> read_fasta(const std::string& path, const std::function
   // Plain or gzip content, told by its first bytes.
   DecompressingReader reader(fp, name);
   FastaParser parser(name);
+  struct stat st;
+  const bool sized = fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode);
+  bool hinted = false;
   std::vector<char> buf(1 << 18);
   for (;;) {
     if (poll) poll();
@@ -138,6 +156,10 @@ std::vector<FastaRecord> read_fasta(const std::string& path, const std::function
       throw;
     }
     if (n == 0) break;
+    // The content's size is the file's when it is a plain file.
+    if (!hinted && sized && reader.compression() == Compression::none)
+      parser.expect_bytes(static_cast<size_t>(st.st_size));
+    hinted = true;
     parser.feed(buf.data(), n);
   }
   return parser.finish();

@@ -28,6 +28,10 @@ struct FastaRecord {
 class FastaParser {
  public:
   explicit FastaParser(std::string display_name) : name_(std::move(display_name)) {}
+  // The input's size in bytes when known, 0 when not: a record's sequence is
+  // then given room for the rest of the input at once instead of growing
+  // (and being copied) as its lines come.
+  void expect_bytes(size_t bytes) { expected_ = bytes; }
   void feed(const char* data, size_t size);
   std::vector<FastaRecord> finish();
 
@@ -44,6 +48,9 @@ class FastaParser {
   bool in_header_ = false;
   bool line_start_ = true;
   bool any_byte_ = false;
+  size_t expected_ = 0;  // the input's size, 0 unknown
+  size_t fed_ = 0;       // bytes of the chunks fed before this one
+  size_t consumed_ = 0;  // bytes up to the end of the last header read
 };
 
 // "standard input" for "-", else 'path'.

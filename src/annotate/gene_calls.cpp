@@ -1,7 +1,10 @@
 #include "annotate/gene_calls.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "annotate/edge_genes.h"
 #include "annotate/gene_filter.h"
@@ -17,17 +20,58 @@ std::string fragment_path(const std::string& dir, size_t record, size_t output) 
   return dir + "/" + std::to_string(record) + OUTPUT_EXTENSIONS[output];
 }
 
+namespace {
+// What fill writes into a FILE, as text in memory.
+template <typename Fill>
+std::string rendered(Fill fill) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&data, &size);
+  if (out == nullptr) throw Error("cannot format the outputs in memory: " + std::string(std::strerror(errno)));
+  try {
+    fill(out);
+  } catch (...) {
+    std::fclose(out);
+    std::free(data);
+    throw;
+  }
+  const bool failed = std::ferror(out) != 0;
+  const bool closed = std::fclose(out) == 0;
+  std::string text;
+  if (closed && !failed) text.assign(data, size);
+  std::free(data);
+  if (failed || !closed) throw Error("cannot format the outputs in memory: out of memory");
+  return text;
+}
+}  // namespace
+
 void write_fragments(const std::string& dir, size_t index, const FastaRecord& record,
-                     const std::vector<GeneCall>& calls, const AnnotationSettings& settings) {
-  for (size_t k = 0; k < 3; ++k) {
+                     const std::vector<GeneCall>& calls, const AnnotationSettings& settings, int threads) {
+  // The three files' texts in blocks of calls, formatted side by side on the
+  // threads, then each file's blocks written in order, the files side by side.
+  constexpr size_t CALLS_PER_TEXT = 256;
+  const size_t blocks = block_count(calls.size(), CALLS_PER_TEXT);
+  std::vector<std::string> texts(3 * blocks);
+  run_blocks(threads, texts.size(), [&](size_t t) {
+    const size_t k = t / blocks, first = t % blocks * CALLS_PER_TEXT;
+    const size_t last = std::min(calls.size(), first + CALLS_PER_TEXT);
+    texts[t] = rendered([&](FILE* out) {
+      if (k == 0) write_gff_lines(out, record, calls, first, last);
+      if (k == 1) write_faa_genes(out, record, calls, settings.genetic_code, first, last);
+      if (k == 2) write_ffn_genes(out, record, calls, first, last);
+    });
+  });
+  run_blocks(threads, 3, [&](size_t k) {
     const std::string path = fragment_path(dir, index, k);
     File out(path, "w", 1 << 16);
     if (!out.is_open()) throw Error("cannot create " + file_reason(path, out.open_error()));
-    if (k == 0) write_gff_genes(out.get(), index + 1, record, calls);
-    if (k == 1) write_faa_genes(out.get(), record, calls, settings.genetic_code);
-    if (k == 2) write_ffn_genes(out.get(), record, calls);
+    if (k == 0) write_gff_record_line(out.get(), index + 1, record);
+    for (size_t b = 0; b < blocks; ++b) {
+      const std::string& text = texts[k * blocks + b];
+      std::fwrite(text.data(), 1, text.size(), out.get());
+    }
     out.close_output();
-  }
+  });
 }
 
 std::string genes_path(const std::string& dir, size_t record) { return dir + "/" + std::to_string(record) + ".genes"; }
@@ -184,7 +228,7 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
   for (size_t i = 0; i < records.size(); ++i) {
     if (filter) take_rescued(made[i], std::move(candidates[i]), lengths, rules);
     sort_calls(made[i]);
-    write_fragments(results, i, records[i], made[i], settings);
+    write_fragments(results, i, records[i], made[i], settings, o.threads);
     SignalGuard::check();
   }
   if (!calls.closed_ends)

@@ -19,9 +19,10 @@ namespace codonspace::annotate {
 
 // The piece of output k (0 GFF, 1 proteins, 2 gene sequences) of a record.
 std::string fragment_path(const std::string& dir, size_t record, size_t output);
-// Writes the record's three pieces into dir.
+// Writes the record's three pieces into dir, formatted on up to `threads`
+// threads (the same files for any number).
 void write_fragments(const std::string& dir, size_t index, const FastaRecord& record,
-                     const std::vector<GeneCall>& calls, const AnnotationSettings& settings);
+                     const std::vector<GeneCall>& calls, const AnnotationSettings& settings, int threads = 1);
 
 // The called-gene list of a record in dir: a line "start end strand partial"
 // per gene, partial as partial_flags() writes it ("00" for a whole gene).

@@ -118,11 +118,13 @@ void resolve_overlaps(std::vector<GeneCall>& calls, const GeneFilterRules& rules
 }
 
 std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions& predict) {
-  LongestSink sink;
-  OrfScanner scanner(initiate_start_stop_codons(false, predict.start_codons, predict.stop_codons), predict.min_length,
-                     PREDICTION_ORF_MAX_LENGTH, sink);
-  scanner.scan(sequence.data(), static_cast<long>(sequence.size()));
-  return std::move(sink.genes);
+  std::vector<Gene> genes;
+  for (const LongestSink& block :
+       scan_in_blocks<LongestSink>(initiate_start_stop_codons(false, predict.start_codons, predict.stop_codons),
+                                   predict.min_length, PREDICTION_ORF_MAX_LENGTH, sequence.data(),
+                                   static_cast<long>(sequence.size()), predict.threads))
+    genes.insert(genes.end(), block.genes.begin(), block.genes.end());
+  return genes;
 }
 
 LengthScore::LengthScore(const std::vector<long>& gene_lengths, const std::vector<long>& candidate_lengths) {

@@ -39,7 +39,7 @@ void write_wrapped(FILE* out, const std::string& text) {
   }
 }
 
-void fasta_header(FILE* out, const std::string& seqid, int n, const GeneCall& call, const std::string& sequence) {
+void fasta_header(FILE* out, const std::string& seqid, size_t n, const GeneCall& call, const std::string& sequence) {
   const std::string name = seqid + "_" + std::to_string(n);
   const Gene& g = call.gene;
   std::fprintf(out, ">%s # %ld # %ld # %d # %s\n", name.c_str(), g.start, g.end, g.strand == '+' ? 1 : -1,
@@ -158,39 +158,57 @@ void write_gff_header(FILE* out, const std::vector<std::string>& provenance, con
     std::fprintf(out, "##sequence-region %s 1 %zu\n", gff_escape_seqid(r.id).c_str(), r.sequence.size());
 }
 
-void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls) {
-  const std::string seqid = gff_escape_seqid(record.id);
+void write_gff_record_line(FILE* out, size_t record_number, const FastaRecord& record) {
   const std::string id = gff_escape_attribute(record.id);
-  const std::string source = gff_source();
   size_t gc = 0;
   for (char c : record.sequence) gc += c == 'G' || c == 'C' ? 1 : 0;
   std::fprintf(out, "# Sequence Data: seqnum=%zu;seqlen=%zu;seqid=%s;gc_cont=%.2f\n", record_number,
                record.sequence.size(), id.c_str(),
                record.sequence.empty() ? 0.0 : 100.0 * static_cast<double>(gc) / static_cast<double>(record.sequence.size()));
-  int n = 0;
-  for (const GeneCall& call : calls) {
+}
+
+void write_gff_lines(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
+                     size_t last) {
+  const std::string seqid = gff_escape_seqid(record.id);
+  const std::string source = gff_source();
+  for (size_t i = first; i < last; ++i) {
+    const GeneCall& call = calls[i];
     const Gene& g = call.gene;
-    const std::string name = gff_escape_attribute(record.id + "_" + std::to_string(++n));
+    const std::string name = gff_escape_attribute(record.id + "_" + std::to_string(i + 1));
     std::fprintf(out, "%s\t%s\tCDS\t%ld\t%ld\t%.1f\t%c\t0\t%s\n", seqid.c_str(), source.c_str(), g.start, g.end,
                  call.score(), g.strand, gene_attributes(name, record.sequence, call).c_str());
   }
 }
 
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code) {
-  int n = 0;
-  for (const GeneCall& call : calls) {
-    fasta_header(out, record.id, ++n, call, record.sequence);
+void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls) {
+  write_gff_record_line(out, record_number, record);
+  write_gff_lines(out, record, calls, 0, calls.size());
+}
+
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code,
+                     size_t first, size_t last) {
+  for (size_t i = first; i < last; ++i) {
+    const GeneCall& call = calls[i];
+    fasta_header(out, record.id, i + 1, call, record.sequence);
     const bool open5 = call.gene.strand == '+' ? call.gene.open_left : call.gene.open_right;
     write_wrapped(out, translate(gene_bases(record.sequence, call.gene), genetic_code, !open5));
   }
 }
 
-void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls) {
-  int n = 0;
-  for (const GeneCall& call : calls) {
-    fasta_header(out, record.id, ++n, call, record.sequence);
-    write_wrapped(out, gene_bases(record.sequence, call.gene));
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code) {
+  write_faa_genes(out, record, calls, genetic_code, 0, calls.size());
+}
+
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
+                     size_t last) {
+  for (size_t i = first; i < last; ++i) {
+    fasta_header(out, record.id, i + 1, calls[i], record.sequence);
+    write_wrapped(out, gene_bases(record.sequence, calls[i].gene));
   }
+}
+
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls) {
+  write_ffn_genes(out, record, calls, 0, calls.size());
 }
 
 }  // namespace codonspace::annotate

@@ -105,5 +105,15 @@ void write_gff_header(FILE* out, const std::vector<std::string>& provenance, con
 void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls);
 void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code);
 void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls);
+// The same in parts, so that parts can be written side by side: the record's
+// "# Sequence Data:" line, and the lines of calls[first, last) (named from
+// first + 1 on) of each file.
+void write_gff_record_line(FILE* out, size_t record_number, const FastaRecord& record);
+void write_gff_lines(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
+                     size_t last);
+void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code,
+                     size_t first, size_t last);
+void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
+                     size_t last);
 
 }  // namespace codonspace::annotate

@@ -61,11 +61,13 @@ std::vector<Gene> read_frame_files(const FastaRecord& record) {
 
 WorkSpace working_space(const std::string& sequence, const PredictOptions& options) {
   const long n = static_cast<long>(sequence.size());
-  OrfTally tally;
-  OrfScanner scanner(initiate_start_stop_codons(false, options.start_codons, options.stop_codons), options.min_length,
-                     PREDICTION_ORF_MAX_LENGTH, tally);
-  scanner.scan(sequence.data(), n);
-  const unsigned long long bases = tally.bases, orfs = tally.count;
+  unsigned long long bases = 0, orfs = 0;
+  for (const OrfTally& tally :
+       scan_in_blocks<OrfTally>(initiate_start_stop_codons(false, options.start_codons, options.stop_codons),
+                                options.min_length, PREDICTION_ORF_MAX_LENGTH, sequence.data(), n, options.threads)) {
+    bases += tally.bases;
+    orfs += tally.count;
+  }
   // Per ORF: the export line's numbers and blanks, its boundary pair in the
   // scan's list, its vector line and its pair in the plane test's list.
   const unsigned long long per_orf = 5ULL * static_cast<unsigned long long>(digits(static_cast<unsigned long long>(n))) + 50;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -74,6 +75,7 @@ OrfScanner::OrfScanner(const CodonTables& t, long min_length, long max_length, O
 }
 
 void OrfScanner::report(const std::vector<long>& starts, bool newest_first, long stop_index) {
+  if (silent_) return;
   bool any = false;
   auto emit = [&](long s) {
     const long length = std::labs(s - stop_index) + 3;
@@ -143,6 +145,41 @@ void OrfScanner::scan(const char* seq, long n) {
     window(x, seq + x - 1, room >= 3 ? 3 : static_cast<int>(room));
   }
   finish();
+}
+
+long OrfScanner::resume_window(const char* seq, long x) const {
+  // The frame of position p is (p - x) mod 3; a direct stop resets the
+  // frame's direct starts, a complementary stop its complementary ones.
+  bool found[2][3] = {};
+  int missing = 6;
+  long earliest = x;
+  for (long p = x - 1; p >= 1 && missing > 0; --p) {
+    const int idx = strict_codon_index(seq + p - 1);
+    if (idx < 0) continue;
+    const size_t frame = static_cast<size_t>((x - p) % 3);
+    for (int strand = 0; strand < 2; ++strand)
+      if (!found[strand][frame] && (kind_[idx] & (strand == 0 ? STOP_F : STOP_B)) != 0) {
+        found[strand][frame] = true;
+        --missing;
+        earliest = p;
+      }
+  }
+  if (missing > 0) return 1;
+  return earliest - (earliest - 1) % 3;
+}
+
+void OrfScanner::scan_block(const char* seq, long n, size_t b) {
+  const long first = 1 + static_cast<long>(b) * ORF_SCAN_BLOCK;
+  const long end = std::min(n - 2, first + ORF_SCAN_BLOCK - 1);  // the block's last window at most
+  const bool last = b + 1 >= orf_scan_blocks(n);
+  const long from = b == 0 ? 1 : resume_window(seq, first);
+  for (long x = from; x <= end; x += 3) {
+    silent_ = x < first;
+    const long room = n - 2 - x + 1;  // codon positions x .. n-2 remain
+    window(x, seq + x - 1, room >= 3 ? 3 : static_cast<int>(room));
+  }
+  silent_ = false;
+  if (last) finish();
 }
 
 generate_orfs::generate_orfs(int minL, long maxL, std::string f_name)

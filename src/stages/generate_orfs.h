@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/genetic_code.h"
+#include "core/parallel_blocks.h"
 
 namespace codonspace {
 
@@ -67,10 +68,21 @@ class OrfScanner {
   void finish();
   // Scans a whole sequence held in memory (position 1 is seq[0]) and finishes.
   void scan(const char* seq, long n);
+  // Block b of the scan of a whole sequence (b < orf_scan_blocks(n)): the
+  // ORFs that scan() reports from the windows of the block's bases (and, for
+  // the last block, finish()), in the same order, each stop's ORFs within
+  // one block. A fresh scanner per block: it first runs silently over the
+  // bases before the block back to the last stop codon of each frame and
+  // strand, where the state of a frame is known without the bases before.
+  void scan_block(const char* seq, long n, size_t b);
 
  private:
   enum : uint8_t { START_F = 1, STOP_F = 2, START_B = 4, STOP_B = 8 };
   void report(const std::vector<long>& starts, bool newest_first, long stop_index);
+  // The first window from which block scanning must run to know the state
+  // at window x: at or before the last stop codon of each frame and strand
+  // lying before x, window 1 when one has none.
+  long resume_window(const char* seq, long x) const;
 
   uint8_t kind_[64] = {};  // START_F | STOP_F | START_B | STOP_B per codon index
   long min_length_, max_length_;
@@ -80,7 +92,29 @@ class OrfScanner {
   long index_stop_b[3] = {0, 0, 0};
   bool found_start_f[3] = {false, false, false};
   bool found_stop_b[3] = {false, false, false};
+  bool silent_ = false;  // reports nothing (the run-up of a block)
 };
+
+// Bases per block of OrfScanner::scan_block (a multiple of three).
+inline constexpr long ORF_SCAN_BLOCK = 3L << 17;
+// The blocks of a sequence of n bases: those holding its windows 1, 4, ..
+// n - 2, at least one.
+inline size_t orf_scan_blocks(long n) { return n < 3 ? 1 : static_cast<size_t>((n - 3) / ORF_SCAN_BLOCK + 1); }
+
+// The scan of a whole sequence in blocks on up to `threads` threads, a Sink
+// (an OrfSink, default-constructed) per block: what the sinks receive, taken
+// in block order, is what scan() hands one sink. The blocks are fixed by n
+// alone, so the result is the same for any number of threads.
+template <typename Sink>
+std::vector<Sink> scan_in_blocks(const CodonTables& tables, long min_length, long max_length, const char* seq, long n,
+                                 int threads) {
+  std::vector<Sink> sinks(orf_scan_blocks(n));
+  run_blocks(threads, sinks.size(), [&](size_t b) {
+    OrfScanner scanner(tables, min_length, max_length, sinks[b]);
+    scanner.scan_block(seq, n, b);
+  });
+  return sinks;
+}
 
 class generate_orfs {
  public:

@@ -11,22 +11,50 @@
 
 namespace codonspace::training {
 
-OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
-                  const std::vector<std::string>& stops) {
-  // The scan stage's own scanner, with the ORFs kept in memory per stop.
-  class ListSink : public OrfSink {
-   public:
-    OrfScan out;
-    void orf(long b1, long b2) override { out.orfs.push_back(Orf{b1, b2}); }
-    void end_stop() override {
-      const size_t first = out.groups.empty() ? 0 : out.groups.back().first + out.groups.back().count;
-      out.groups.push_back(StopGroup{first, out.orfs.size() - first});
-    }
-  } sink;
-  OrfScanner scanner(initiate_start_stop_codons(false, starts, stops), min_length, PREDICTION_ORF_MAX_LENGTH,
-                     sink);
-  scanner.scan(seq.data(), static_cast<long>(seq.size()));
+namespace {
+// Keeps the ORFs of a scan in memory per stop.
+class ListSink : public OrfSink {
+ public:
+  OrfScan out;
+  void orf(long b1, long b2) override { out.orfs.push_back(Orf{b1, b2}); }
+  void end_stop() override {
+    const size_t first = out.groups.empty() ? 0 : out.groups.back().first + out.groups.back().count;
+    out.groups.push_back(StopGroup{first, out.orfs.size() - first});
+  }
+};
+
+// The scan stage's own scanner over one block of the sequence.
+OrfScan scan_block(const std::string& seq, const CodonTables& tables, int min_length, size_t b) {
+  ListSink sink;
+  OrfScanner scanner(tables, min_length, PREDICTION_ORF_MAX_LENGTH, sink);
+  scanner.scan_block(seq.data(), static_cast<long>(seq.size()), b);
   return std::move(sink.out);
+}
+
+// The blocks' lists joined in block order: the list of the whole scan.
+OrfScan joined(std::vector<OrfScan>& parts) {
+  if (parts.size() == 1) return std::move(parts[0]);
+  OrfScan out;
+  size_t orfs = 0, groups = 0;
+  for (const OrfScan& p : parts) orfs += p.orfs.size(), groups += p.groups.size();
+  out.orfs.reserve(orfs);
+  out.groups.reserve(groups);
+  for (OrfScan& p : parts) {
+    const size_t offset = out.orfs.size();
+    out.orfs.insert(out.orfs.end(), p.orfs.begin(), p.orfs.end());
+    for (const StopGroup& g : p.groups) out.groups.push_back(StopGroup{g.first + offset, g.count});
+    p = OrfScan();
+  }
+  return out;
+}
+}  // namespace
+
+OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
+                  const std::vector<std::string>& stops, int threads) {
+  const CodonTables tables = initiate_start_stop_codons(false, starts, stops);
+  std::vector<OrfScan> parts(orf_scan_blocks(static_cast<long>(seq.size())));
+  run_blocks(threads, parts.size(), [&](size_t b) { parts[b] = scan_block(seq, tables, min_length, b); });
+  return joined(parts);
 }
 
 namespace {
@@ -53,17 +81,21 @@ CodonIndex::CodonIndex(const std::string& seq, int threads) : forward(seq.size()
 ScannedRecord::ScannedRecord(const std::string& s, int min_length, const std::vector<std::string>& starts,
                              const std::vector<std::string>& stops, int threads)
     : seq(&s), codons(std::string(), 1) {
-  if (threads <= 1) {
-    codons = CodonIndex(s);
-    scan = scan_orfs(s, min_length, starts, stops);
-    return;
-  }
-  // Block 0 is the scan, which takes longest; the others index the codons.
-  codons.forward.assign(s.size(), 0);
-  codons.reverse.assign(s.size(), 0);
+  const CodonTables tables = initiate_start_stop_codons(false, starts, stops);
+  std::vector<OrfScan> parts(orf_scan_blocks(static_cast<long>(s.size())));
+  // The codon index's arrays (faulting in megabytes of fresh memory) beside
+  // the scan's blocks; then the blocks' lists joined beside the index's blocks.
+  run_blocks(threads, 2 + parts.size(), [&](size_t b) {
+    if (b == 0)
+      codons.forward.assign(s.size(), 0);
+    else if (b == 1)
+      codons.reverse.assign(s.size(), 0);
+    else
+      parts[b - 2] = scan_block(s, tables, min_length, b - 2);
+  });
   run_blocks(threads, 1 + block_count(s.size(), INDEX_BLOCK), [&](size_t b) {
     if (b == 0)
-      scan = scan_orfs(s, min_length, starts, stops);
+      scan = joined(parts);
     else
       index_codons(s, (b - 1) * INDEX_BLOCK, std::min(s.size(), b * INDEX_BLOCK), codons);
   });

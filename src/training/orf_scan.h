@@ -38,9 +38,10 @@ inline long orf_high(const Orf& o) { return o.b1 < o.b2 ? o.b2 : o.b1; }
 
 // The ORFs the scan stage writes for this sequence (processed as the genome
 // intake does it), in the same order and with the same length rule: the
-// same scanner (generate_orfs.h) with an in-memory list.
+// same scanner (generate_orfs.h) with an in-memory list, run in blocks on
+// up to `threads` threads (the same list for any number).
 OrfScan scan_orfs(const std::string& seq, int min_length, const std::vector<std::string>& starts,
-                  const std::vector<std::string>& stops = standard_stop_codons());
+                  const std::vector<std::string>& stops = standard_stop_codons(), int threads = 1);
 
 // Codon indices of a sequence in both directions: forward[p] is the index of
 // the codon whose first base is at 0-based position p, reverse[p] that of the
@@ -88,8 +89,8 @@ void for_each_orf_score(const CodonIndex& ci, const OrfScan& scan, const StopGro
   }
 }
 
-// One record ready for training: its sequence, codon indices and ORFs. With
-// threads > 1 the scan runs beside the codon index's blocks.
+// One record ready for training: its sequence, codon indices and ORFs, the
+// scan's blocks and the codon index's run on up to `threads` threads.
 struct ScannedRecord {
   const std::string* seq = nullptr;
   CodonIndex codons;

@@ -304,6 +304,14 @@ void move_into_place(StagingDir& staged, const fs::path& out, const std::string&
 
 SelfTrainResult self_train(const std::vector<std::string>& records, const std::string& tables_in,
                            const std::string& tables_out, const SelfTrainOptions& options) {
+  std::vector<const std::string*> held;
+  held.reserve(records.size());
+  for (const std::string& r : records) held.push_back(&r);
+  return self_train(held, tables_in, tables_out, options);
+}
+
+SelfTrainResult self_train(const std::vector<const std::string*>& records, const std::string& tables_in,
+                           const std::string& tables_out, const SelfTrainOptions& options) {
   fs::path out = fs::path(tables_out).lexically_normal();
   if (!out.has_filename()) out = out.parent_path();  // "dir/"
   if (out.empty() || out.filename() == "." || out.filename() == "..")
@@ -332,8 +340,8 @@ SelfTrainResult self_train(const std::vector<std::string>& records, const std::s
 
   std::vector<training::ScannedRecord> scanned;
   scanned.reserve(records.size());
-  for (const std::string& r : records)
-    scanned.emplace_back(r, options.min_length, starts, options.stop_codons, options.threads);
+  for (const std::string* r : records)
+    scanned.emplace_back(*r, options.min_length, starts, options.stop_codons, options.threads);
   SelfTrainResult result;
   result.seed_orfs = seed_orfs(scanned);
   std::vector<double> w;

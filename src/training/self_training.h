@@ -48,6 +48,9 @@ struct SelfTrainResult {
 // tables_out is touched.
 SelfTrainResult self_train(const std::vector<std::string>& records, const std::string& tables_in,
                            const std::string& tables_out, const SelfTrainOptions& options = {});
+// The same on records held elsewhere (none may be null), without a copy.
+SelfTrainResult self_train(const std::vector<const std::string*>& records, const std::string& tables_in,
+                           const std::string& tables_out, const SelfTrainOptions& options = {});
 
 namespace training {
 
