@@ -1,6 +1,8 @@
 // The decision rules applied to a record's calls: the overlap rule keeps the
-// better-scored of two heavily overlapping calls, and the rescue rule calls a
-// short gene the method missed but not a random ORF.
+// better-scored of two heavily overlapping calls; the rescue rule calls a
+// short gene the method missed but not a random ORF, replaces only whole,
+// weaker calls, weighs candidates by a length score, and finds the same
+// candidates on any number of threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,4 +117,78 @@ TEST(GeneFilterTest, RescuesAPlantedShortGeneButNotARandomOrf) {
   // not look like genes.
   for (const Gene& g : called) EXPECT_TRUE(called_at_stop(g)) << g.start;
   EXPECT_EQ(calls.size(), called.size() + 2);
+}
+
+// A candidate overlapping a call by more than 60 bases is taken in its place
+// only when it scores above the replacement limit (5) and above the call, and
+// the call is a whole gene; one overlapping by 60 bases or less is taken beside it.
+TEST(GeneFilterTest, RescueReplacesOnlyWholeWeakerCalls) {
+  struct Case {
+    const char* what;
+    GeneCall called, candidate;
+    std::vector<Gene> kept;  // in the calls' order
+  } cases[] = {
+      {"a whole, weaker call is replaced", call(1000, 1299, '+', 2), call(1100, 1699, '-', 8), {{1100, 1699, '-'}}},
+      {"a partial call is never replaced", call(1000, 1299, '+', 2, true), call(1100, 1699, '-', 8),
+       {{1000, 1299, '+'}}},
+      {"a call scoring more stays", call(1000, 1299, '+', 9), call(1100, 1699, '-', 8), {{1000, 1299, '+'}}},
+      {"a candidate below the limit is not taken", call(1000, 1299, '+', 2), call(1100, 1699, '-', 4),
+       {{1000, 1299, '+'}}},
+      {"60 bases shared: taken beside it", call(1000, 1299, '+', 9), call(1240, 1699, '-', 1),
+       {{1000, 1299, '+'}, {1240, 1699, '-'}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<GeneCall> calls = {c.called};
+    take_rescued(calls, {c.candidate}, LengthScore());
+    EXPECT_EQ(genes_of(calls), c.kept) << c.what;
+  }
+}
+
+// Fitted where the called genes are long and the candidates short, the
+// length score favours long lengths; unfitted or fitted on nothing it is 0.
+// Partial calls are no data for it.
+TEST(GeneFilterTest, LengthScoreFavoursTheLengthsOfTheCalledGenes) {
+  std::vector<GeneCall> called, candidates;
+  for (long k = 0; k < 200; ++k) {
+    called.push_back(call(1, 900 + 3 * k, '+', 5));
+    candidates.push_back(call(1, 150 + 3 * (k % 50), '+', 0));
+  }
+  called.push_back(call(1, 60, '+', 5, true));
+  std::vector<long> gene_lengths, candidate_lengths;
+  add_lengths(called, candidates, gene_lengths, candidate_lengths);
+  EXPECT_EQ(gene_lengths.size(), 200u);
+  const LengthScore fitted(gene_lengths, candidate_lengths);
+  EXPECT_GT(fitted(1200), 0);
+  EXPECT_LT(fitted(200), 0);
+  EXPECT_GT(fitted(5000), fitted(200));
+  for (long length : {60L, 200L, 1200L, 100000L}) {
+    EXPECT_EQ(LengthScore()(length), 0) << length;
+    EXPECT_EQ(LengthScore({}, {})(length), 0) << length;
+  }
+}
+
+// The rescue's candidates, scored on one thread and on two, are the same
+// calls in the same order (many blocks of them), and so is what it takes.
+TEST(GeneFilterTest, RescueCandidatesAreTheSameOnAnyNumberOfThreads) {
+  const std::string seq = testutil::random_bases(300000, 9);
+  PredictOptions predict;
+  predict.min_length = 90;
+  predict.start_codons = {"ATG", "GTG", "TTG"};
+  const std::vector<Gene> orfs = longest_orfs(seq, predict);
+  std::vector<Gene> called;
+  for (size_t i = 0; i < orfs.size(); i += 7) called.push_back(orfs[i]);
+  // A score of the place alone, spread around the thresholds.
+  auto call_of = [](const Gene& g) {
+    return call(g.start, g.end, g.strand, static_cast<double>((g.start * 7 + g.end) % 23) - 8);
+  };
+  const std::vector<GeneCall> one = rescue_candidates(orfs, called, call_of, 1);
+  ASSERT_EQ(one.size(), orfs.size() - called.size());
+  ASSERT_GT(one.size(), 2000u);
+  std::vector<GeneCall> taken_one, taken_two;
+  take_rescued(taken_one, one, LengthScore());
+  const std::vector<GeneCall> two = rescue_candidates(orfs, called, call_of, 2);
+  EXPECT_EQ(genes_of(two), genes_of(one));
+  take_rescued(taken_two, two, LengthScore());
+  EXPECT_EQ(genes_of(taken_two), genes_of(taken_one));
+  EXPECT_GT(taken_one.size(), 100u);
 }
