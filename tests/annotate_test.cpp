@@ -92,10 +92,8 @@ TEST(FastaParserTest, ReadsRecordsWhateverTheChunkingAndRefusesUnusableGenomes) 
   }
   const std::vector<std::pair<std::string, std::string>> refused = {
       {"", "is empty"},
-      {"\n  \n", "holds no FASTA record"},
       {"ACGT\n>a\nAC\n", "line 1 comes before the first '>'"},
       {">a\nAC\n\n>b\nAC1T\n", "line 5 of the record 'b' holds '1'"},
-      {">\nACGT\n", "line 1 has no sequence name"},
       {">a\nAC\n>b\n", "the record 'b' (line 3) has no bases"},
       {">a x\nAC\n>b\nGG\n>a y\nTT\n", "name 'a' twice (headers on lines 1 and 5)"},
   };

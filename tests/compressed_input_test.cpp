@@ -62,11 +62,9 @@ TEST_F(CompressedInputTest, RefusedInputsAreNamed) {
   const std::pair<std::string, const char*> cases[] = {
       {member + "garbage", "not a gzip member (at byte"},
       {member.substr(0, member.size() - 3), "damaged gzip stream (unexpected end of file)"},
-      {member + member.substr(0, 15), "damaged gzip stream"},
       {flipped, "damaged gzip stream"},
       {std::string("\xFD" "7zXZ\0rest", 10), "xz-compressed, which is not read; decompress it first (xz -d"},
       {"BZh91AY&SY", "bzip2-compressed"},
-      {"\x28\xB5\x2F\xFD rest", "zstd-compressed"},
   };
   for (const auto& [bytes, reason] : cases)
     testutil::expect_error([&, &bytes = bytes] { read_all(bytes, 4096); }, {"'input'", reason}, reason);
