@@ -1,5 +1,5 @@
 // Method-2 screening: the evaluator's report reduced to one verdict per
-// candidate, and the merge with the candidate list.
+// candidate and merged with the candidate list; the refusals of both steps.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,36 +23,20 @@ const std::string BANNER = "\n\n   ***\n    Welcome  \n   ***\n\n";
 
 class ScreeningTest : public testutil::TempDirTest {};
 
-// A banner without entries gives no verdict; a report out of order names the file.
-TEST_F(ScreeningTest, OneVerdictPerCandidateNumber) {
-  const std::pair<std::string, std::string> cases[] = {  // report, verdicts
-      {BANNER + "\n\n  Total Number of Files = 0\n", ""},
-      // No P in column 44 (a short line); a verdict repeated counts once.
-      {header(1) + "The Query Sequence is likely to code for a protein\n" + header(2) + PROTEIN + PROTEIN, "0\n1\n"},
-  };
-  for (const auto& [report, verdicts] : cases) {
-    write_file(EVALUATOR_REPORT, report);
-    EXPECT_EQ(binary_talvisca_mod_newtalvisca(), 0) << report;
-    EXPECT_EQ(read_file(SIGNAL_TALVISCA66), verdicts) << report;
-  }
+// A report out of order and damaged verdicts are refused naming the file.
+TEST_F(ScreeningTest, DamagedReportsAndVerdictsAreRefused) {
   write_file(EVALUATOR_REPORT, header(3) + header(2));
   testutil::expect_error(binary_talvisca_mod_newtalvisca, {"'webtalvisca.out'"}, "out of order");
-}
-
-// Only a verdict of 1 keeps the pair of its place; damaged verdicts name the file.
-TEST_F(ScreeningTest, PairsKeptByPosition) {
-  write_file(SIGNAL, "1 9 \n2 9 \n3 9 \n");
-  write_file(SIGNAL_TALVISCA66, "2\n1\n-1\n");
-  EXPECT_EQ(helixtrove_talvisca(), 0);
-  EXPECT_EQ(read_file(SIGNAL66GENES), "2 9\n");
+  write_file(SIGNAL, "1 9 \n2 9 \n");
   write_file(SIGNAL_TALVISCA66, "1\nyes\n");
   testutil::expect_error(helixtrove_talvisca, {"'signal_talvisca66'"}, "damaged verdicts");
   std::remove(SIGNAL_TALVISCA66);
   testutil::expect_missing_input(helixtrove_talvisca, SIGNAL_TALVISCA66);
 }
 
+// Candidate 2 is too short for the evaluator and has no report entry: the
+// verdicts stay with their candidates.
 TEST_F(ScreeningTest, VerdictsStayWithTheirCandidatesWhenTheEvaluatorSkipsOne) {
-  // Candidate 2 is too short for the evaluator and has no report entry.
   write_file(SIGNAL, "10 60 \n100 106 \n300 250 \n400 460 \n");
   write_file(EVALUATOR_REPORT, BANNER + header(1) + PROTEIN + header(3) + NOT_PROTEIN + header(4) + PROTEIN);
   ASSERT_EQ(binary_talvisca_mod_newtalvisca(), 0);
