@@ -216,16 +216,6 @@ TEST_F(CliTest, RefusedGenomesAndFailedStagesLeaveTheDirectoryAsItWas) {
 }
 
 TEST_F(CliTest, WriteErrorsFailTheRunAndKeepTheirCause) {
-  // The stream fails while it is being filled; later calls reset errno
-  // before the error is reported.
-  for (bool at_close : {false, true}) {
-    codonspace::File f("/dev/full", "w");
-    ASSERT_TRUE(f.is_open());
-    for (int i = 0; i < 20000; ++i) std::fputs("ACGT", f.get());
-    errno = 0;
-    testutil::expect_error([&] { at_close ? f.close_output() : f.check_write(); },
-                           {"'/dev/full'", std::strerror(ENOSPC)}, at_close ? "close_output" : "check_write");
-  }
   // The file size limit stops a write: the processed genome has 86 bytes and
   // the ORF list 59, the sequence records are longer. A single ORF of 906
   // bases makes the gene file (954 bytes) the longest output, cut short

@@ -93,7 +93,7 @@ class SelfTrainingTest : public testutil::TempDirTest {};
 TEST_F(SelfTrainingTest, ScanMatchesTheScanStage) {
   std::mt19937 rng(7);
   const std::vector<std::tuple<size_t, int, std::vector<std::string>>> cases = {
-      {5000, 30, {"ATG"}}, {5001, 90, {"ATG", "GTG", "TTG"}}, {5002, 9, {"ATG", "CTG"}}, {4, 3, {"ATG"}}
+      {5001, 90, {"ATG", "GTG", "TTG"}}, {5002, 9, {"ATG", "CTG"}}, {4, 3, {"ATG"}}
   };
   for (const auto& [length, min_length, starts] : cases) {
     std::string seq;
@@ -229,11 +229,9 @@ TEST_F(SelfTrainingTest, RefusalsNameThePathAndWriteNothing) {
   write_file("mixed/notes.txt", "mine");
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {  // out, in, named
       {"other/keep/data", SOURCE_TABLES, "other/keep/data"},  // below a regular file
-      {"out", "no_such_dir", "no_such_dir/HBondEnergies_MDmapped3.dat"},
       {".", SOURCE_TABLES, "must name a directory"},
       {"./in/", "in", "./in/"},                // the input, spelled otherwise
       {"p/data", "in", "p/data"},              // a link to the input, as a run directory has it
-      {"in/../p/data", "p/../in", "in/../p/data"},
       {"p/elsewhere", SOURCE_TABLES, "p/elsewhere"},  // a link to another directory
       {"mixed", SOURCE_TABLES, "mixed"},              // holding a file that is not a table
   };
