@@ -371,18 +371,20 @@ TEST_F(AnnotateRunTest, SignalsStopTheWorkersAndCleanUp) {
   }
 }
 
-// Standard error a pipe that nobody reads: the first progress message is a
-// write error, reported by the exit status, and the run cleans up.
+// Standard error a pipe that nobody reads, SIGPIPE at its default (as a
+// shell starts it): the first progress message is a write error, reported
+// by the exit status, and the run cleans up.
 TEST_F(AnnotateRunTest, ClosedStandardErrorIsAWriteErrorNotADeath) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   close(fds[0]);
   std::vector<std::string> a = args("genome.fna", "piped");
   a.erase(a.begin());  // progress messages on
-  const pid_t pid = testutil::spawn(ANNOTATE, a, testutil::in_child([&] {
-                                      signal(SIGPIPE, SIG_DFL);  // as a shell starts it
-                                      dup2(fds[1], STDERR_FILENO);
-                                    }, {"/dev/null", "", "", tmp_}));
+  const auto to_pipe = [&] {
+    signal(SIGPIPE, SIG_DFL);
+    dup2(fds[1], STDERR_FILENO);
+  };
+  const pid_t pid = testutil::spawn(ANNOTATE, a, testutil::in_child(to_pipe, {"/dev/null", "", "", tmp_}));
   close(fds[1]);
   EXPECT_EQ(testutil::wait_status(pid), 1);
   EXPECT_TRUE(list_dir(tmp_).empty()) << "temporary directories left behind";

@@ -33,6 +33,17 @@ TEST_F(EvaluatorStageTest, UnreadableCandidatesAreRefused) {
   EXPECT_FALSE(testutil::exists(EVALUATOR_REPORT));
 }
 
+// Unknown letters of drafts: N reads as T, R as A, Y as T; others are
+// counted and skipped.
+TEST(TranslateCandidate, UnknownLetters) {
+  Translation t;
+  translate_candidate("ATGNNNRAAYAAGGGnnnryy", 21, t);
+  EXPECT_EQ(t.residues, "MFKZGFI");
+  translate_candidate("ATGXAA1TTAA\rGGG", 16, t);
+  EXPECT_EQ(t.residues, "MG");
+  EXPECT_EQ(t.nunk, 3);
+}
+
 TEST(ProteinScore, WorkedExample) {
   ProteinScorer scorer;
   ASSERT_EQ(count_stops(WORKED_EXAMPLE, 25), 0);

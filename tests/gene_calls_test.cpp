@@ -123,10 +123,8 @@ TEST_F(GeneListTest, PartialFlagsSurviveTheList) {
   ann::write_gene_list("g.genes", genes);
   EXPECT_EQ(read_file("g.genes"), "1 300 + 10\n10 99 - 00\n400 702 - 11\n500 800 + 01\n");
   EXPECT_EQ(ann::read_gene_list("g.genes"), genes);
-  for (const char* bad : {"1 300 +\n", "1 300 + 1x\n"}) {
-    write_file("bad.genes", bad);
-    EXPECT_THROW(ann::read_gene_list("bad.genes"), codonspace::Error) << bad;
-  }
+  write_file("bad.genes", "1 300 +\n");
+  testutil::expect_error([] { ann::read_gene_list("bad.genes"); }, {"bad.genes"});
 }
 
 TEST(GeneAttributesTest, ProdigalSpellings) {

@@ -1,4 +1,5 @@
-// Genome intake, the ORF scan's order, and the exporters' refusals.
+// Genome intake and the exporters' refusals (the ORF scan is checked by
+// self_training_test against the in-memory scan, and by the mirror tests).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,8 +14,7 @@ using testutil::read_file;
 using testutil::write_file;
 
 namespace {
-// The 30-base genome of the scan examples: a direct ORF 1..9 and a
-// complementary one whose start is at 18 and whose stop ends at 10.
+// 30 bases: a direct ORF 1..9 and a complementary one 18..10.
 const char* const EXAMPLE_GENOME = "ATGAAATAATTAGGGCATCCCTTACCCCCC";
 }  // namespace
 
@@ -47,33 +47,6 @@ TEST_F(PreprocessTest, NormalisesTheSequence) {
   };
   for (const auto& [input, reason] : refused)
     testutil::expect_error([&, &input = input] { preprocess(input); }, {"'genome.fna'", reason}, input);
-}
-
-class OrfScanTest : public testutil::TempDirTest {};
-
-TEST_F(OrfScanTest, BoundaryPairsOfBothStrands) {
-  const std::vector<std::string> atg = {"ATG"};
-  const struct {
-    const char* name;
-    std::string genome;
-    std::vector<std::string> starts;
-    const char* orfs;
-    int min_length = 0;
-  } cases[] = {
-      {"direct then complementary", EXAMPLE_GENOME, atg, "1 9\n18 10\n"},
-      // Both ORFs have 9 bases, a length measure |b1 - b2| + 3 of 11.
-      {"minimum length 12 keeps neither", EXAMPLE_GENOME, atg, "", 12},
-      {"starts of two codons in one frame", "GTGATGCCCTAACCC", {"ATG", "GTG"}, "1 12\n4 12\n"},
-      // Complementary starts above the last complementary stop of their frame
-      // are reported after every window, frames 0, 1, 2, highest first.
-      {"complementary starts at the sequence end", "TTACATCATCC" "CTTACATC" "TTACATCCC", atg,
-       "9 1\n6 1\n18 13\n25 20\n"},
-  };
-  for (const auto& c : cases) {
-    write_file(PROCESSED_GENOME, c.genome);
-    EXPECT_EQ(generate_orf(c.min_length, c.starts), 0) << c.name;
-    EXPECT_EQ(read_file(PREDICTION_ORFS), c.orfs) << c.name;
-  }
 }
 
 class ExportTest : public testutil::TempDirTest {};
