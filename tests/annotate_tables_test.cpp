@@ -69,7 +69,6 @@ TEST_F(AnnotateTablesTest, DefaultSelfTrainsLargeInputsAndOptionsChooseTheTables
       {{"--shipped-tables"}, "large", "shipped", " --shipped-tables ", "read 1 record"},
       {{"-d", "given"}, "large", "given:" + given, " -d given ", "read 1 record"},
       {{"-T"}, "small", "self-trained", " -T ", "training the tables"},
-      {{"-g", "4"}, "large", "self-trained", " -g 4 -T ", "training the tables"},  // TAA and TAG end the ORFs
       {{"-d", "given", "-T"}, "small", "self-trained from given:" + given, " -d given -T ", "training the tables"},
       {{"-T"}, "tiny", "shipped (self-training fell back: too few long ORFs for a reliable fit (", " -T ",
        "self-training fell back to the shipped tables: too few long ORFs"},

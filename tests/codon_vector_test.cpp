@@ -2,7 +2,6 @@
 // down to the six-decimal text between them.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <random>
 #include <set>

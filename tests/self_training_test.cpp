@@ -93,8 +93,7 @@ class SelfTrainingTest : public testutil::TempDirTest {};
 TEST_F(SelfTrainingTest, ScanMatchesTheScanStage) {
   std::mt19937 rng(7);
   const std::vector<std::tuple<size_t, int, std::vector<std::string>>> cases = {
-      {5001, 90, {"ATG", "GTG", "TTG"}}, {5002, 9, {"ATG", "CTG"}}, {4, 3, {"ATG"}}
-  };
+      {5001, 90, {"ATG", "GTG", "TTG"}}, {5002, 9, {"ATG", "CTG"}}, {4, 3, {"ATG"}}};
   for (const auto& [length, min_length, starts] : cases) {
     std::string seq;
     for (size_t i = 0; i < length; ++i) seq.push_back("ACGTACGTACGTACGTNRY"[rng() % 19]);
@@ -287,8 +286,10 @@ TEST_F(SelfTrainingTest, Executable) {
   const std::string version = std::string("codonspace-train ") + CODONSPACE_VERSION + "\n";
   const std::vector<Case> cases = {
       {{"genome.fna", "o1", "--min-length", "150", "--starts", "atg", "--tables", SOURCE_TABLES}, 0, "", "o1/data"},
-      {{"small.fna", "o3"}, 0, "", "warning: the genome is too small"},
-      {{"-d", "o1", "small.fna", "o3b"}, 0, "", "o1/data"},  // an earlier OUTDIR as the tables
+      // An earlier OUTDIR as the tables, too small a genome to fit.
+      {{"-d", "o1", "small.fna", "o3b"}, 0, "", "warning: the genome is too small"},
+      // The same settings spelled short, on three threads.
+      {{"-l", "150", "-s", "ATG", "-d", SOURCE_TABLES, "genome.fna", "o11", "-t", "3"}, 0, "", ""},
       {{"genome.fna", "o1", "-d", "o1"}, 1, "", "is the input tables directory"},
       {{"--version"}, 0, version, ""},
       {{"genome.fna", "o9", "-l"}, 1, "", "needs a value"},
@@ -297,7 +298,6 @@ TEST_F(SelfTrainingTest, Executable) {
     const int status = testutil::wait_status(testutil::spawn(trainer, c.args, {"/dev/null", "out", "err"}));
     const std::string context = c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : "") + ": " + read_file("err");
     EXPECT_EQ(status, c.status) << context;
-    EXPECT_TRUE(c.args[0] != "--version" || read_file("out") == c.out) << read_file("out");
     EXPECT_NE(read_file("out").find(c.out), std::string::npos) << context;
     EXPECT_NE(read_file("err").find(c.err), std::string::npos) << context;
     if (c.args.size() > 1 && c.args[1][0] == 'o' && c.args[1] != "o1") {
@@ -305,8 +305,5 @@ TEST_F(SelfTrainingTest, Executable) {
     }
   }
   EXPECT_EQ(read_file("o3b/data/z.dat"), read_file("o1/data/z.dat"));  // not fitted: copied from o1
-  // The same settings, spelled short or long, on any number of threads, give the same tables.
-  const std::vector<std::string> short_options = {"-l", "150", "-s", "ATG", "-d", SOURCE_TABLES, "genome.fna", "o11", "-t", "3"};
-  ASSERT_EQ(testutil::wait_status(testutil::spawn(trainer, short_options)), 0);
   EXPECT_EQ(read_file("o11/data/z.dat"), read_file("o1/data/z.dat"));
 }

@@ -1,6 +1,5 @@
-// The I/O under the working files: numbers read back by the Scanner and ORFs cut out of a genome larger than the
-// exporters' window, and the deviation stage's letter counts on a protein
-// longer than a float counter can count.
+// The I/O under the working files: numbers read back by the Scanner, and
+// ORFs cut out of a genome larger than the exporters' window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +13,6 @@
 #include <vector>
 
 #include "io/file_io.h"
-#include "stages/protein_stages.h"
 #include "stages/sequence_export.h"
 #include "stages/stages.h"
 #include "test_util.h"
@@ -22,17 +20,6 @@
 using namespace codonspace;
 using testutil::read_file;
 using testutil::write_file;
-
-namespace {
-
-std::string random_text(size_t n, unsigned seed, const char* letters, unsigned count) {
-  std::mt19937 rng(seed);
-  std::string s(n, ' ');
-  for (char& c : s) c = letters[rng() % count];
-  return s;
-}
-
-}  // namespace
 
 class WorkingFileIoTest : public testutil::TempDirTest {};
 
@@ -81,7 +68,7 @@ TEST_F(WorkingFileIoTest, ScannerFloatsAreStrtofs) {
 // with long and short complementary ORFs alternating in the reader's
 // reverse-complement buffer.
 TEST_F(WorkingFileIoTest, OrfsOfAGenomeLargerThanTheWindow) {
-  std::string genome = random_text(3500000, 11, "ACGT", 4);
+  std::string genome = testutil::random_bases(3500000, 11);
   genome.replace(1000, 6, "NRYacg");  // copied as they are, complemented to N
   write_file(PROCESSED_GENOME, genome);
   std::vector<std::pair<long, long>> pairs;
