@@ -85,6 +85,17 @@ class LongestSink : public OrfSink {
   bool first_ = true;
 };
 
+// Removes the calls flagged in removed, keeping the others in order.
+void drop_removed(std::vector<GeneCall>& calls, const std::vector<char>& removed) {
+  size_t out = 0;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (removed[i]) continue;
+    if (out != i) calls[out] = std::move(calls[i]);  // a self-move would empty the strings
+    ++out;
+  }
+  calls.resize(out);
+}
+
 }  // namespace
 
 long overlap_bases(const Gene& a, const Gene& b) {
@@ -108,13 +119,7 @@ void resolve_overlaps(std::vector<GeneCall>& calls, const GeneFilterRules& rules
     else
       kept.add(g);
   }
-  size_t out = 0;
-  for (size_t i = 0; i < calls.size(); ++i) {
-    if (removed[i]) continue;
-    if (out != i) calls[out] = std::move(calls[i]);  // a self-move would empty the strings
-    ++out;
-  }
-  calls.resize(out);
+  drop_removed(calls, removed);
 }
 
 std::vector<Gene> longest_orfs(const std::string& sequence, const PredictOptions& predict) {
@@ -223,13 +228,7 @@ void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates
     calls.push_back(std::move(candidates[j]));
     removed.push_back(0);
   }
-  size_t out = 0;
-  for (size_t i = 0; i < calls.size(); ++i) {
-    if (removed[i]) continue;
-    if (out != i) calls[out] = std::move(calls[i]);  // a self-move would empty the strings
-    ++out;
-  }
-  calls.resize(out);
+  drop_removed(calls, removed);
 }
 
 void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
