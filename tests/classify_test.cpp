@@ -1,5 +1,7 @@
-// The vector and plane stages refuse damaged records and plane files, naming
-// them (what they compute is checked by the training's replay, codon_vector_test).
+// The method-1 stages after the scan (vectors, plane, longest ORFs, gene
+// records) refuse damaged working files and plane files, naming them. What
+// they compute is checked by the training's replay (codon_vector_test) and
+// by codonspace's and the byte-identity runs.
 #include <gtest/gtest.h>
 
 #include "io/file_io.h"
@@ -24,4 +26,12 @@ TEST_F(ClassifyTest, DamagedRecordsAndPlaneFilesAreRefused) {
     testutil::put_file(PLANE_FILE, plane);
     testutil::expect_error(final_output_prediction, {PLANE_FILE}, plane ? plane : "missing");
   }
+}
+
+TEST_F(ClassifyTest, PairListsCutShortOrBeyondTheGenomeAreRefused) {
+  write_file(SIGNAL, "101 400 \n221\n");
+  testutil::expect_error([] { longest_orf_dna(); }, {SIGNAL}, "cut short");
+  write_file(PROCESSED_GENOME, std::string(200, 'A'));
+  write_file(LONGEST_ORFS, "1 9\n201 1\n");
+  testutil::expect_error(orf_sequence_final, {LONGEST_ORFS}, "pair beyond the genome");
 }

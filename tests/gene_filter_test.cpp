@@ -1,8 +1,6 @@
-// The decision rules applied to a record's calls: the overlap rule keeps the
-// better-scored of two heavily overlapping calls; the rescue rule calls a
-// short gene the method missed but not a random ORF, replaces only whole,
-// weaker calls, weighs candidates by a length score, and finds the same
-// candidates on any number of threads.
+// The decision rules applied to a record's calls: the overlap rule, and the
+// rescue (short genes called, random ORFs not; only whole, weaker calls
+// replaced; the length score; the same candidates on any number of threads).
 #include <gtest/gtest.h>
 
 #include <algorithm>
