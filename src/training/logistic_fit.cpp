@@ -175,8 +175,10 @@ void fit_logistic(const Samples& s, const std::vector<int>& stops, double lambda
     return o;
   };
 
-  // Four groups per thread, handed out largest first as threads become free.
-  const std::vector<std::vector<int>> groups = row_groups(holding, n, 4 * static_cast<size_t>(std::max(threads, 1)));
+  // One group per thread: each group reads every sample once per iteration,
+  // and the reads, not the products, bound this loop (measured: four groups
+  // per thread cost one thread 10% more time, two threads none less).
+  const std::vector<std::vector<int>> groups = row_groups(holding, n, static_cast<size_t>(std::max(threads, 1)));
   std::vector<double> residual(n), weight(n);  // per sample: gene - p and p (1 - p)
   double current = objective(w);
   for (int it = 0; it < iterations; ++it) {
