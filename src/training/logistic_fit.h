@@ -13,11 +13,6 @@
 
 namespace codonspace::training {
 
-// Training samples for the logistic regression: one codon-count vector per
-// stop group. Each sample belongs to a block (a genome); with
-// nuisance_blocks > 0 the fit gives every block its own unpenalised weights
-// for the G+C counts at codon positions 1, 2 and 3, which absorb what is
-// peculiar to that genome's composition and are dropped afterwards.
 // An allocator whose vectors leave new elements of trivial types unset:
 // megabytes of counts are then first written (and faulted in) by the
 // threads that fill them, not zeroed beforehand on one.
@@ -36,6 +31,11 @@ struct UnsetAllocator : std::allocator<T> {
   }
 };
 
+// Training samples for the logistic regression: one codon-count vector per
+// stop group. Each sample belongs to a block (a genome); with
+// nuisance_blocks > 0 the fit gives every block its own unpenalised weights
+// for the G+C counts at codon positions 1, 2 and 3, which absorb what is
+// peculiar to that genome's composition and are dropped afterwards.
 struct Samples {
   std::vector<float, UnsetAllocator<float>> counts;  // 64 per sample
   std::vector<unsigned char> gene;
