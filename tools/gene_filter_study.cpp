@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
       std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\n");
     }
     scoring::RecordGenes before, after;
-    std::vector<std::vector<GeneCall>> made(records.size()), candidates(records.size());
-    std::vector<long> gene_lengths, candidate_lengths;
+    std::vector<std::vector<GeneCall>> made(records.size());
+    std::vector<std::vector<Gene>> chosen(records.size());
     for (size_t i = 0; i < records.size(); ++i) {
       const std::string& seq = records[i].sequence;
       const std::string key = unnamed ? std::string() : records[i].id;
@@ -169,9 +169,8 @@ int main(int argc, char** argv) {
       }
       std::vector<GeneCall> calls;
       for (const Gene& g : genes[i]) calls.push_back(call_of(g));
-      std::vector<Gene> chosen;
-      for (const GeneCall& c : calls) chosen.push_back(c.gene);
-      before[key] = chosen;
+      for (const GeneCall& c : calls) chosen[i].push_back(c.gene);
+      before[key] = chosen[i];
       if (model.trained() && rules.overlaps) {
         // The overlap rule on the score asked for; the calls it keeps.
         std::vector<GeneCall> ranked = calls;
@@ -184,15 +183,17 @@ int main(int argc, char** argv) {
         for (const GeneCall& c : ranked) kept.insert({c.gene.start, c.gene.end, c.gene.strand});
         std::erase_if(calls, [&kept](const GeneCall& c) { return !kept.count({c.gene.start, c.gene.end, c.gene.strand}); });
       }
-      if (model.trained() && rules.rescue) {
-        candidates[i] = rescue_candidates(longest_orfs(seq, predict), chosen, call_of);
-        add_lengths(calls, candidates[i], gene_lengths, candidate_lengths);
-      }
       made[i] = std::move(calls);
     }
-    const LengthScore lengths(gene_lengths, candidate_lengths);
+    if (model.trained() && rules.rescue) {
+      // The rescue as codonspace-annotate applies it; the overlap rule above
+      // already ranked the calls by the score asked for.
+      GeneFilterRules rescue_only = rules;
+      rescue_only.overlaps = false;
+      filter_calls(seqs, chosen, made, predict,
+                   [&](size_t r, const Gene& g) { return choose_call(model, options, *seqs[r], g); }, rescue_only);
+    }
     for (size_t i = 0; i < records.size(); ++i) {
-      if (model.trained() && rules.rescue) take_rescued(made[i], std::move(candidates[i]), lengths, rules);
       for (const GeneCall& c : made[i]) after[unnamed ? std::string() : records[i].id].push_back(c.gene);
     }
     if (table) table->close_output();

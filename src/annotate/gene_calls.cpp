@@ -187,17 +187,13 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
     tables = training::load_model_tables(calls.tables_dir);
     missing_stop = likely_stop_codon(sequences, whole, predict.stop_codons);
   }
-  // The calls of every record with the overlap rule applied, and the
-  // rescue's candidates; the rescue's length score is fitted on all records
-  // at once, then each record's candidates are taken and its pieces written.
-  const bool filter = model.trained() && !calls.longest_orf;
-  const GeneFilterRules rules;
-  std::vector<std::vector<GeneCall>> made(records.size()), candidates(records.size());
-  std::vector<long> gene_lengths, candidate_lengths;
+  std::vector<std::vector<GeneCall>> made(records.size());
+  std::vector<std::vector<Gene>> called(records.size());
   size_t partial = 0;
   for (size_t i = 0; i < records.size(); ++i) {
     const std::string& sequence = records[i].sequence;
-    std::vector<Gene> all = genes[i];
+    std::vector<Gene>& all = called[i];
+    all = genes[i];
     if (!calls.closed_ends) {
       const std::vector<Gene> edges = edge_genes(sequence, genes[i], edge, [&](const Gene& g) {
         return method_calls(sequence, g, tables, missing_stop);
@@ -216,17 +212,12 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
                                                            : choose_call(model, o, sequence, all[j]);
     });
     for (const Gene& g : all) partial += g.open_left || g.open_right ? 1 : 0;
-    if (filter) {
-      resolve_overlaps(out, rules);
-      candidates[i] = rescue_candidates(longest_orfs(sequence, predict), all,
-                                        [&](const Gene& g) { return choose_call(model, o, sequence, g); }, o.threads);
-      add_lengths(out, candidates[i], gene_lengths, candidate_lengths);
-    }
     SignalGuard::check();
   }
-  const LengthScore lengths(gene_lengths, candidate_lengths);
+  if (model.trained() && !calls.longest_orf)
+    filter_calls(sequences, called, made, predict,
+                 [&](size_t r, const Gene& g) { return choose_call(model, o, *sequences[r], g); });
   for (size_t i = 0; i < records.size(); ++i) {
-    if (filter) take_rescued(made[i], std::move(candidates[i]), lengths, rules);
     sort_calls(made[i]);
     write_fragments(results, i, records[i], made[i], settings, o.threads);
     SignalGuard::check();

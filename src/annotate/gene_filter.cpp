@@ -231,21 +231,32 @@ void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates
   drop_removed(calls, removed);
 }
 
-void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules, int threads) {
-  std::vector<GeneCall> scored = rescue_candidates(candidates, called, call_of, threads);
+void filter_calls(const std::vector<const std::string*>& sequences, const std::vector<std::vector<Gene>>& called,
+                  std::vector<std::vector<GeneCall>>& calls, const PredictOptions& predict,
+                  const std::function<GeneCall(size_t, const Gene&)>& call_of, const GeneFilterRules& rules) {
+  std::vector<std::vector<GeneCall>> candidates(calls.size());
   std::vector<long> gene_lengths, candidate_lengths;
-  add_lengths(calls, scored, gene_lengths, candidate_lengths);
-  take_rescued(calls, std::move(scored), LengthScore(gene_lengths, candidate_lengths), rules);
+  for (size_t r = 0; r < calls.size(); ++r) {
+    if (rules.overlaps) resolve_overlaps(calls[r], rules);
+    if (!rules.rescue) continue;
+    candidates[r] = rescue_candidates(longest_orfs(*sequences[r], predict), called[r],
+                                      [&](const Gene& g) { return call_of(r, g); }, predict.threads);
+    add_lengths(calls[r], candidates[r], gene_lengths, candidate_lengths);
+  }
+  if (!rules.rescue) return;
+  const LengthScore lengths(gene_lengths, candidate_lengths);
+  for (size_t r = 0; r < calls.size(); ++r) take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
 }
 
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
                   const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules) {
-  std::vector<Gene> called;
-  called.reserve(calls.size());
-  for (const GeneCall& c : calls) called.push_back(c.gene);
-  if (rules.overlaps) resolve_overlaps(calls, rules);
-  if (rules.rescue) rescue_genes(longest_orfs(sequence, predict), called, calls, call_of, rules, predict.threads);
+  std::vector<std::vector<Gene>> called(1);
+  called[0].reserve(calls.size());
+  for (const GeneCall& c : calls) called[0].push_back(c.gene);
+  std::vector<std::vector<GeneCall>> one(1);
+  one[0] = std::move(calls);
+  filter_calls({&sequence}, called, one, predict, [&](size_t, const Gene& g) { return call_of(g); }, rules);
+  calls = std::move(one[0]);
 }
 
 }  // namespace codonspace::annotate

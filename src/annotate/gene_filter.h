@@ -109,18 +109,15 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules = {});
 
-// Both steps on one record, the length score fitted on the record's calls
-// and candidates: the ORFs of candidates whose stop no gene of called ends
-// at are scored and the best taken into calls.
-void rescue_genes(const std::vector<Gene>& candidates, const std::vector<Gene>& called, std::vector<GeneCall>& calls,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {},
-                  int threads = 1);
-
-// Both rules on the calls of one record: the overlaps resolved, then the
-// stops not called by the method rescued (a stop whose call the overlap
-// rule removed is not a candidate), the length score fitted on the record
-// (codonspace-annotate fits it on all records at once). call_of makes the
-// call of an ORF as the calls themselves were made.
+// Both rules on the calls of every record: the overlaps resolved, then the
+// stops that no gene of called[r] ends at rescued (a stop whose call the
+// overlap rule removed is not a candidate), the length score fitted on the
+// calls and candidates of all records at once. call_of(r, orf) makes the
+// call of an ORF of record r as the calls themselves were made.
+void filter_calls(const std::vector<const std::string*>& sequences, const std::vector<std::vector<Gene>>& called,
+                  std::vector<std::vector<GeneCall>>& calls, const PredictOptions& predict,
+                  const std::function<GeneCall(size_t, const Gene&)>& call_of, const GeneFilterRules& rules = {});
+// The same on one record whose called genes are those of its calls.
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
                   const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules = {});
 
