@@ -180,11 +180,6 @@ void write_gff_lines(FILE* out, const FastaRecord& record, const std::vector<Gen
   }
 }
 
-void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls) {
-  write_gff_record_line(out, record_number, record);
-  write_gff_lines(out, record, calls, 0, calls.size());
-}
-
 void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code,
                      size_t first, size_t last) {
   for (size_t i = first; i < last; ++i) {
@@ -195,20 +190,12 @@ void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<Gen
   }
 }
 
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code) {
-  write_faa_genes(out, record, calls, genetic_code, 0, calls.size());
-}
-
 void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
                      size_t last) {
   for (size_t i = first; i < last; ++i) {
     fasta_header(out, record.id, i + 1, calls[i], record.sequence);
     write_wrapped(out, gene_bases(record.sequence, calls[i].gene));
   }
-}
-
-void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls) {
-  write_ffn_genes(out, record, calls, 0, calls.size());
 }
 
 }  // namespace codonspace::annotate

@@ -102,12 +102,9 @@ std::string gff_source();
 // record's genes, sorted; they are named <seqid>_<n>, n counting from 1 per
 // record; record_number counts from 1 in input order.
 void write_gff_header(FILE* out, const std::vector<std::string>& provenance, const std::vector<FastaRecord>& records);
-void write_gff_genes(FILE* out, size_t record_number, const FastaRecord& record, const std::vector<GeneCall>& calls);
-void write_faa_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, int genetic_code);
-void write_ffn_genes(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls);
-// The same in parts, so that parts can be written side by side: the record's
-// "# Sequence Data:" line, and the lines of calls[first, last) (named from
-// first + 1 on) of each file.
+// A record's part comes in pieces, so that pieces can be formatted side by
+// side: its "# Sequence Data:" line, and the lines of calls[first, last)
+// (named from first + 1 on) of each file.
 void write_gff_record_line(FILE* out, size_t record_number, const FastaRecord& record);
 void write_gff_lines(FILE* out, const FastaRecord& record, const std::vector<GeneCall>& calls, size_t first,
                      size_t last);
