@@ -125,7 +125,8 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
   // Coding evidence: suffix sums of the codon-pair ratio; suffix[k] adds
   // the pairs of codon j with j + 1 from k to the pair before the stop codon.
   const size_t n = r.codons();
-  std::vector<double> suffix(n, 0.0);
+  thread_local std::vector<double> suffix;  // kept: the training scores every gene several times
+  suffix.assign(n, 0.0);
   for (size_t j = n - 2; j-- > 0;) {
     const int c = codon_at(r.bases, r.codon_pos(j)), d = codon_at(r.bases, r.codon_pos(j + 1));
     suffix[j] = suffix[j + 1] + (c >= 0 && d >= 0 ? coding_llr_[static_cast<size_t>(c * 64 + d)] : 0.0);
@@ -203,11 +204,18 @@ class StartModelTrainer {
 
   // Runs fn(i, part) for every region, in blocks of GENE_BLOCK regions, each
   // block adding into a part of its own (a copy of zero); returns the parts.
-  // The parts hold counts, which add up exactly in any order.
+  // The parts hold counts, which add up exactly in any order. A block counts
+  // into a part on its own thread's stack and stores it when done: parts
+  // side by side in one array would share cache lines between the threads.
   template <typename Part, typename Fn>
   std::vector<Part> count_regions(const Part& zero, Fn fn) const {
     std::vector<Part> parts(block_count(regions_.size(), GENE_BLOCK), zero);
-    for_regions_blocks([&](size_t b, size_t i) { fn(i, parts[b]); });
+    run_blocks(m_.options_.threads, parts.size(), [&](size_t b) {
+      Part part = zero;
+      const size_t end = std::min(regions_.size(), (b + 1) * GENE_BLOCK);
+      for (size_t i = b * GENE_BLOCK; i < end; ++i) fn(i, part);
+      parts[b] = std::move(part);
+    });
     return parts;
   }
   template <typename Fn>
@@ -521,10 +529,10 @@ class StartModelTrainer {
     std::vector<Expected> parts(block_count(w.size(), GENE_BLOCK));
     for (int it = 0; it < kEmIterations; ++it) {
       run_blocks(m_.options_.threads, parts.size(), [&](size_t blk) {
-        Expected& e = parts[blk];
-        e = Expected{};
+        Expected e;  // on the thread's stack, as in count_regions
         const size_t end = std::min(w.size(), (blk + 1) * GENE_BLOCK);
         for (size_t wi = blk * GENE_BLOCK; wi < end; ++wi) expect(w[wi], e.counts, e.spacer, e.with_motif);
+        parts[blk] = e;
       });
       // The blocks' counts added in block order.
       std::array<std::array<double, 4>, RBS_WIDTH> counts{};
@@ -549,10 +557,10 @@ class StartModelTrainer {
     }
   }
 
+  // A region's candidates depend on the region alone, listed once in run();
+  // each round scores them again.
   void choose_all() {
-    cands_.resize(regions_.size());
     for_regions([&](size_t i) {
-      cands_[i] = m_.candidates(regions_[i]);
       m_.score(regions_[i], cands_[i]);
       chosen_[i] = cands_[i].empty() ? 0 : cands_[i][m_.pick(cands_[i])].codon;
     });

@@ -104,14 +104,19 @@ inline size_t orf_scan_blocks(long n) { return n < 3 ? 1 : static_cast<size_t>((
 // The scan of a whole sequence in blocks on up to `threads` threads, a Sink
 // (an OrfSink, default-constructed) per block: what the sinks receive, taken
 // in block order, is what scan() hands one sink. The blocks are fixed by n
-// alone, so the result is the same for any number of threads.
+// alone, so the result is the same for any number of threads. A block's
+// sink lives on its thread's stack while it scans and is stored when done:
+// small sinks side by side in one array would share cache lines between
+// the threads.
 template <typename Sink>
 std::vector<Sink> scan_in_blocks(const CodonTables& tables, long min_length, long max_length, const char* seq, long n,
                                  int threads) {
   std::vector<Sink> sinks(orf_scan_blocks(n));
   run_blocks(threads, sinks.size(), [&](size_t b) {
-    OrfScanner scanner(tables, min_length, max_length, sinks[b]);
+    Sink sink;
+    OrfScanner scanner(tables, min_length, max_length, sink);
     scanner.scan_block(seq, n, b);
+    sinks[b] = std::move(sink);
   });
   return sinks;
 }

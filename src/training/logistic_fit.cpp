@@ -75,14 +75,15 @@ std::unique_ptr<float[]> interleaved(const Samples& s, int threads, double* hold
   std::unique_ptr<float[]> out(new float[padded * C]);
   std::vector<std::array<double, C>> held(blocks);
   run_blocks(threads, blocks, [&](size_t b) {
-    held[b].fill(0.0);
+    std::array<double, C> h{};  // on the thread's stack: neighbouring blocks' counts share cache lines
     const size_t first = b * SAMPLE_BLOCK, last = std::min(padded, first + SAMPLE_BLOCK);
     for (size_t i = first; i < last; ++i)
       for (int k = 0; k < C; ++k) {
         const float c = i < s.size() ? s.counts[i * C + k] : 0.0f;
         out[(i / LANES * C + k) * LANES + i % LANES] = c;
-        held[b][k] += c != 0 ? 1 : 0;
+        h[k] += c != 0 ? 1 : 0;
       }
+    held[b] = h;
   });
   for (int k = 0; k < C; ++k) holding[k] = 0;
   for (const auto& h : held)
