@@ -190,3 +190,55 @@ TEST(GeneFilterTest, RescueCandidatesAreTheSameOnAnyNumberOfThreads) {
   EXPECT_EQ(genes_of(taken_two), genes_of(taken_one));
   EXPECT_GT(taken_one.size(), 100u);
 }
+
+TEST(GeneFilterTest, ExtendStartsMovesAStartUpstreamOnlyWhenTheModelDoes) {
+  // call_of stands for the start model: given an ORF it keeps the stop and
+  // puts the start `offset` bases downstream of the ORF's start.
+  struct Case {
+    const char* what;
+    GeneCall call;   // the call as made on the method's gene
+    Gene method;     // the method's gene (the same stop)
+    Gene orf;        // the stop's longest ORF
+    long offset;     // where the model puts the start within the ORF
+    Gene expected;   // the call's gene afterwards
+    int asked;       // how often the model is asked
+  } cases[] = {
+      {"+ strand, the model chooses upstream of the method's start", call(1300, 1599, '+', 1), {1300, 1599, '+'},
+       {1000, 1599, '+'}, 90, {1090, 1599, '+'}, 1},
+      {"+ strand, the model's choice on the ORF lies downstream of the call: kept", call(1300, 1599, '+', 1),
+       {1210, 1599, '+'}, {1000, 1599, '+'}, 330, {1300, 1599, '+'}, 1},
+      {"+ strand, the same start: kept", call(1300, 1599, '+', 1), {1210, 1599, '+'}, {1000, 1599, '+'}, 300,
+       {1300, 1599, '+'}, 1},
+      {"- strand, the model chooses upstream (to the right)", call(1000, 1299, '-', 1), {1000, 1299, '-'},
+       {1000, 1599, '-'}, 90, {1000, 1509, '-'}, 1},
+      {"the method's gene is the longest ORF: the model is not asked", call(1300, 1599, '+', 1), {1000, 1599, '+'},
+       {1000, 1599, '+'}, 0, {1300, 1599, '+'}, 0},
+      {"a partial call is left alone", call(1300, 1599, '+', 1, true), {1300, 1599, '+'}, {1000, 1599, '+'}, 0,
+       {1300, 1599, '+'}, 0},
+      {"no ORF of that stop: left alone", call(1300, 1599, '+', 1), {1300, 1599, '+'}, {1000, 1602, '+'}, 0,
+       {1300, 1599, '+'}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int asked = 0;
+    auto call_of = [&](const Gene& orf) {
+      ++asked;
+      GeneCall out = call(orf.start, orf.end, orf.strand, 2);
+      if (orf.strand == '+')
+        out.gene.start += c.offset;
+      else
+        out.gene.end -= c.offset;
+      return out;
+    };
+    std::vector<GeneCall> calls = {c.call, call(3000, 3299, '-', 4)};
+    const std::vector<Gene> method = {c.method, Gene{3000, 3299, '-'}};
+    const std::vector<Gene> orfs = {c.orf, Gene{3000, 3599, '-'}};
+    extend_starts(calls, method, orfs, call_of);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(genes_of(calls)[0], c.expected);
+    // The other call's ORF reaches upstream too, but the model's choice
+    // (offset bases into it) is kept only when upstream of the call.
+    EXPECT_EQ(genes_of(calls)[1], (c.offset < 300 ? Gene{3000, 3599 - c.offset, '-'} : Gene{3000, 3299, '-'}));
+    EXPECT_EQ(asked, c.asked + 1);
+  }
+}

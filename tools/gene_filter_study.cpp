@@ -12,7 +12,8 @@
 // start accuracy) before and after the rules.
 //
 // Options: --min-length N (bases, stop included; default 150), --starts
-// LIST (default ATG,GTG,TTG), --no-overlaps, --no-rescue, --no-length-score,
+// LIST (default ATG,GTG,TTG), --no-longest-starts, --no-overlaps,
+// --no-rescue, --no-length-score,
 // --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
 // --replace-score X (the rules' settings, defaults as shipped; the rescue's length score is
 // fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
@@ -21,7 +22,11 @@
 // each: record, start, end, strand (the start the model chooses), whether
 // the method called it, whether a reference CDS ends at its stop, whether
 // its start agrees too, its length, the model's coding score and start score
-// of the chosen start, and the sum of the Z values of its codons.
+// of the chosen start, the sum of the Z values of its codons and the best
+// coding score of the five other reading frames over its bases; --calls
+// FILE: the calls after the rules, one line each: record, start, end,
+// strand, coding score, start score.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -64,9 +69,26 @@ double z_sum(const training::CodonIndex& ci, const Gene& g, const std::vector<do
   return s;
 }
 
+// The best coding score of the five other reading frames over the gene's
+// bases (shifted by one or two bases on its strand, any of three on the
+// other); a span running off the record is moved three bases back.
+double best_other_frame(const StartModel& m, const std::string& seq, const Gene& g) {
+  double best = -1e300;
+  const long n = static_cast<long>(seq.size());
+  for (char strand : {'+', '-'})
+    for (long d = 0; d < 3; ++d) {
+      if (strand == g.strand && d == 0) continue;
+      Gene o{g.start + d, g.end + d, strand};
+      if (o.end > n) { o.start -= 3; o.end -= 3; }
+      if (o.start < 1 || o.end > n) continue;
+      best = std::max(best, m.coding_score(seq, o));
+    }
+  return best;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: gene_filter_study [--min-length N] [--starts LIST] [--no-overlaps] [--no-rescue]\n"
-                       "       [--no-length-score]\n"
+                       "       [--no-length-score] [--no-longest-starts] [--calls FILE]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
                        "       [--replace-score X]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
@@ -79,7 +101,7 @@ int usage() {
 int main(int argc, char** argv) {
   int min_length = 150;
   std::vector<std::string> starts = {"ATG", "GTG", "TTG"};
-  std::string z_path, table_path, overlap_by = "coding";
+  std::string z_path, table_path, calls_path, overlap_by = "coding";
   GeneFilterRules rules;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
@@ -88,6 +110,8 @@ int main(int argc, char** argv) {
       rules.overlaps = false;
     } else if (a == "--no-length-score") {
       rules.length_score = false;
+    } else if (a == "--no-longest-starts") {
+      rules.longest_starts = false;
     } else if (a == "--no-rescue") {
       rules.rescue = false;
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
@@ -96,6 +120,7 @@ int main(int argc, char** argv) {
       else if (a == "--starts") starts = split_commas(v);
       else if (a == "--z") z_path = v;
       else if (a == "--table") table_path = v;
+      else if (a == "--calls") calls_path = v;
       else if (a == "--overlap-by") overlap_by = v;
       else if (a == "--overlap-bases") rules.overlap_bases = std::atol(v.c_str());
       else if (a == "--overlap-share") rules.overlap_share = std::atof(v.c_str());
@@ -136,7 +161,7 @@ int main(int argc, char** argv) {
     if (!table_path.empty()) {
       table = std::make_unique<File>(table_path, "w");
       if (!table->is_open()) throw Error("cannot create " + file_reason(table_path, table->open_error()));
-      std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\n");
+      std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\tother\n");
     }
     scoring::RecordGenes before, after;
     std::vector<std::vector<GeneCall>> made(records.size());
@@ -161,10 +186,10 @@ int main(int argc, char** argv) {
         for (const Gene& longest : longest_orfs(seq, predict)) {
           const StartChoice c = model.choose(seq, longest);
           const long sk = scoring::stop_key(c.gene);
-          std::fprintf(table->get(), "%zu\t%ld\t%ld\t%c\t%d\t%d\t%d\t%ld\t%.3f\t%.3f\t%.3f\n", i, c.gene.start,
+          std::fprintf(table->get(), "%zu\t%ld\t%ld\t%c\t%d\t%d\t%d\t%ld\t%.3f\t%.3f\t%.3f\t%.3f\n", i, c.gene.start,
                        c.gene.end, c.gene.strand, called_stops.count(sk) ? 1 : 0, ref_stops.count(sk) ? 1 : 0,
                        ref_full.count({sk, scoring::start_key(c.gene)}) ? 1 : 0, c.gene.end - c.gene.start + 1,
-                       c.coding_score, c.start_score, z_sum(ci, c.gene, z));
+                       c.coding_score, c.start_score, z_sum(ci, c.gene, z), best_other_frame(model, seq, c.gene));
         }
       }
       std::vector<GeneCall> calls;
@@ -197,6 +222,15 @@ int main(int argc, char** argv) {
       for (const GeneCall& c : made[i]) after[unnamed ? std::string() : records[i].id].push_back(c.gene);
     }
     if (table) table->close_output();
+    if (!calls_path.empty()) {
+      File out(calls_path, "w");
+      if (!out.is_open()) throw Error("cannot create " + file_reason(calls_path, out.open_error()));
+      for (size_t i = 0; i < records.size(); ++i)
+        for (const GeneCall& c : made[i])
+          std::fprintf(out.get(), "%zu\t%ld\t%ld\t%c\t%.3f\t%.3f\n", i, c.gene.start, c.gene.end, c.gene.strand,
+                       c.coding_score, c.start_score());
+      out.close_output();
+    }
     const scoring::Score b = scoring::score_records(ref, before), a = scoring::score_records(ref, after);
     std::printf("called\tsensitivity %.4f\tprecision %.4f\tF1 %.4f\tstart_accuracy %.4f\tgenes %ld\n",
                 b.sensitivity(), b.precision(), b.f1(), b.start_accuracy(), b.predicted);

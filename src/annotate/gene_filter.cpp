@@ -183,6 +183,39 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
   return scored;
 }
 
+void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called, const std::vector<Gene>& orfs,
+                   const std::function<GeneCall(const Gene&)>& call_of, int threads) {
+  std::map<long, const Gene*> longest;  // stop key -> the stop's longest ORF
+  for (const Gene& g : orfs)
+    if (long key; stop_key(g, key)) longest.emplace(key, &g);
+  std::map<long, const Gene*> method;  // stop key -> the called gene
+  for (const Gene& g : called)
+    if (long key; stop_key(g, key)) method.emplace(key, &g);
+  auto reaches_upstream = [](const Gene& orf, const Gene& g) {
+    return orf.strand == '+' ? orf.start < g.start : orf.end > g.end;
+  };
+  std::vector<std::pair<size_t, const Gene*>> redo;  // call, longest ORF
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const Gene& g = calls[i].gene;
+    long key;
+    if (is_partial(g) || !stop_key(g, key)) continue;
+    const auto o = longest.find(key);
+    const auto m = method.find(key);
+    if (o == longest.end() || m == method.end() || !reaches_upstream(*o->second, *m->second)) continue;
+    redo.emplace_back(i, o->second);
+  }
+  std::vector<GeneCall> again(redo.size());
+  constexpr size_t CALLS_PER_BLOCK = 64;
+  run_blocks(threads, block_count(redo.size(), CALLS_PER_BLOCK), [&](size_t b) {
+    const size_t end = std::min(redo.size(), (b + 1) * CALLS_PER_BLOCK);
+    for (size_t j = b * CALLS_PER_BLOCK; j < end; ++j) again[j] = call_of(*redo[j].second);
+  });
+  for (size_t j = 0; j < redo.size(); ++j) {
+    GeneCall& c = calls[redo[j].first];
+    if (reaches_upstream(again[j].gene, c.gene)) c = std::move(again[j]);
+  }
+}
+
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules) {
   auto total = [&](const GeneCall& c) {
@@ -237,10 +270,13 @@ void filter_calls(const std::vector<const std::string*>& sequences, const std::v
   std::vector<std::vector<GeneCall>> candidates(calls.size());
   std::vector<long> gene_lengths, candidate_lengths;
   for (size_t r = 0; r < calls.size(); ++r) {
+    std::vector<Gene> orfs;
+    if (rules.longest_starts || rules.rescue) orfs = longest_orfs(*sequences[r], predict);
+    if (rules.longest_starts)
+      extend_starts(calls[r], called[r], orfs, [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     if (rules.overlaps) resolve_overlaps(calls[r], rules);
     if (!rules.rescue) continue;
-    candidates[r] = rescue_candidates(longest_orfs(*sequences[r], predict), called[r],
-                                      [&](const Gene& g) { return call_of(r, g); }, predict.threads);
+    candidates[r] = rescue_candidates(orfs, called[r], [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     add_lengths(calls[r], candidates[r], gene_lengths, candidate_lengths);
   }
   if (!rules.rescue) return;

@@ -1,6 +1,12 @@
 // Decision rules applied to a record's calls once the start model has chosen
 // and scored them, before the outputs are written:
 //
+//   - longest starts: a call whose stop's longest ORF reaches upstream of the
+//     method's gene is called again on that ORF, and takes the new start
+//     when the start model puts it upstream of the old one. The method cuts
+//     an ORF short where its 5' part looks non-coding to the plane; the
+//     start model, which weighs the RBS and the start codon too, may see
+//     the gene's start there.
 //   - overlap: of two calls that overlap by more than overlap_bases bases
 //     and by more than overlap_share of the shorter one, only the one with
 //     the higher coding score is kept. Two genes rarely share most of their
@@ -47,6 +53,9 @@ struct GeneFilterRules {
   // A candidate overlapping calls by more than rescue_overlap bases replaces
   // them when it scores above this and above each of them.
   double replace_score = 5.0;
+  // Let a call's start move upstream of the method's start, to where the
+  // start model puts it given the stop's longest ORF.
+  bool longest_starts = true;
 };
 
 // The length score of a gene: the log-likelihood ratio of its length, the
@@ -108,6 +117,17 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
 // (score plus length score); those calls are removed.
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules = {});
+
+// The calls of whole genes whose stop's longest ORF (of orfs) reaches
+// upstream of their gene in called[...] (the same stop), called again by
+// call_of on that ORF; the new call replaces the old one when its start lies
+// upstream of the old call's start. The method's start bounds the start
+// model's choice from upstream, yet the method only passes an ORF whose
+// codons look coding as a whole: a gene whose 5' part looks non-coding is
+// cut short and its start is lost. call_of runs on up to threads threads
+// at once; the result is the same for any number.
+void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called, const std::vector<Gene>& orfs,
+                   const std::function<GeneCall(const Gene&)>& call_of, int threads = 1);
 
 // Both rules on the calls of every record: the overlaps resolved, then the
 // stops that no gene of called[r] ends at rescued (a stop whose call the
