@@ -127,6 +127,10 @@ int main(int argc, char** argv) {
       else if (a == "--rescue-score") rules.rescue_score = std::atof(v.c_str());
       else if (a == "--rescue-overlap") rules.rescue_overlap = std::atol(v.c_str());
       else if (a == "--replace-score") rules.replace_score = std::atof(v.c_str());
+      else if (a == "--drop-score") rules.drop_score = std::atof(v.c_str());
+      else if (a == "--keep-margin") rules.keep_margin = std::atof(v.c_str());
+      else if (a == "--head-overlap") rules.head_overlap = std::atol(v.c_str());
+      else if (a == "--head-share") rules.head_share = std::atof(v.c_str());
       else return usage();
     } else if (a.rfind("--", 0) == 0) {
       return usage();
@@ -196,6 +200,8 @@ int main(int argc, char** argv) {
       for (const Gene& g : genes[i]) calls.push_back(call_of(g));
       for (const GeneCall& c : calls) chosen[i].push_back(c.gene);
       before[key] = chosen[i];
+      // The starts moved upstream first, as filter_calls moves them.
+      if (model.trained() && rules.longest_starts) extend_starts(calls, chosen[i], longest_orfs(seq, predict), call_of);
       if (model.trained() && rules.overlaps) {
         // The overlap rule on the score asked for; the calls it keeps.
         std::vector<GeneCall> ranked = calls;
@@ -215,8 +221,10 @@ int main(int argc, char** argv) {
       // already ranked the calls by the score asked for.
       GeneFilterRules rescue_only = rules;
       rescue_only.overlaps = false;
+      rescue_only.longest_starts = false;
       filter_calls(seqs, chosen, made, predict,
-                   [&](size_t r, const Gene& g) { return choose_call(model, options, *seqs[r], g); }, rescue_only);
+                   [&](size_t r, const Gene& g) { return choose_call(model, options, *seqs[r], g); }, rescue_only,
+                   [&](size_t r, const Gene& g) { return model.coding_score(*seqs[r], g); });
     }
     for (size_t i = 0; i < records.size(); ++i) {
       for (const GeneCall& c : made[i]) after[unnamed ? std::string() : records[i].id].push_back(c.gene);
