@@ -15,7 +15,8 @@
 // LIST (default ATG,GTG,TTG), --no-longest-starts, --no-overlaps,
 // --no-rescue, --no-length-score,
 // --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
-// --replace-score X (the rules' settings, defaults as shipped; the rescue's length score is
+// --replace-score X, --drop-score X, --keep-margin X, --head-overlap N,
+// --head-share X (the rules' settings, defaults as shipped; the rescue's length score is
 // fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
 // the overlap rule compares; z needs --z), --z Z.DAT (the tables' Z values),
 // --table FILE: every stop group of the ORF scan, one tab-separated line
@@ -26,7 +27,6 @@
 // coding score of the five other reading frames over its bases; --calls
 // FILE: the calls after the rules, one line each: record, start, end,
 // strand, coding score, start score.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -69,28 +69,12 @@ double z_sum(const training::CodonIndex& ci, const Gene& g, const std::vector<do
   return s;
 }
 
-// The best coding score of the five other reading frames over the gene's
-// bases (shifted by one or two bases on its strand, any of three on the
-// other); a span running off the record is moved three bases back.
-double best_other_frame(const StartModel& m, const std::string& seq, const Gene& g) {
-  double best = -1e300;
-  const long n = static_cast<long>(seq.size());
-  for (char strand : {'+', '-'})
-    for (long d = 0; d < 3; ++d) {
-      if (strand == g.strand && d == 0) continue;
-      Gene o{g.start + d, g.end + d, strand};
-      if (o.end > n) { o.start -= 3; o.end -= 3; }
-      if (o.start < 1 || o.end > n) continue;
-      best = std::max(best, m.coding_score(seq, o));
-    }
-  return best;
-}
-
 int usage() {
   std::fprintf(stderr, "usage: gene_filter_study [--min-length N] [--starts LIST] [--no-overlaps] [--no-rescue]\n"
                        "       [--no-length-score] [--no-longest-starts] [--calls FILE]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
-                       "       [--replace-score X]\n"
+                       "       [--replace-score X] [--drop-score X] [--keep-margin X] [--head-overlap N]\n"
+                       "       [--head-share X]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
                        "REFERENCE.cds.tsv\n");
   return 1;
@@ -193,7 +177,10 @@ int main(int argc, char** argv) {
           std::fprintf(table->get(), "%zu\t%ld\t%ld\t%c\t%d\t%d\t%d\t%ld\t%.3f\t%.3f\t%.3f\t%.3f\n", i, c.gene.start,
                        c.gene.end, c.gene.strand, called_stops.count(sk) ? 1 : 0, ref_stops.count(sk) ? 1 : 0,
                        ref_full.count({sk, scoring::start_key(c.gene)}) ? 1 : 0, c.gene.end - c.gene.start + 1,
-                       c.coding_score, c.start_score, z_sum(ci, c.gene, z), best_other_frame(model, seq, c.gene));
+                       c.coding_score, c.start_score, z_sum(ci, c.gene, z),
+                       c.coding_score - frame_margin(c.gene, static_cast<long>(seq.size()), [&](const Gene& g) {
+                         return model.coding_score(seq, g);
+                       }));
         }
       }
       std::vector<GeneCall> calls;
