@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "annotate/gene_calls.h"
@@ -62,6 +63,12 @@ TEST(GeneFilterTest, OverlapRuleKeepsTheBetterScoredCall) {
       {"a partial call is neither removed nor removes",
        {call(1, 300, '+', -5, true), call(10, 300, '-', 9), call(2000, 2299, '+', 1)},
        {{1, 300, '+'}, {10, 300, '-'}, {2000, 2299, '+'}}},
+      {"head to head, 200 of 300 bases shared: more than 0.6 of the shorter, the lower coding score goes",
+       {call(1100, 1399, '+', 5), call(1000, 1299, '-', 9)},
+       {{1000, 1299, '-'}}},
+      {"head to head, 170 of 300 bases shared: both kept",
+       {call(1130, 1429, '+', 5), call(1000, 1299, '-', 9)},
+       {{1130, 1429, '+'}, {1000, 1299, '-'}}},
       {"a chain: the middle call goes, so the third stays",
        {call(1000, 1299, '+', 10), call(1040, 1339, '-', 5), call(1100, 1399, '+', 1)},
        {{1000, 1299, '+'}, {1100, 1399, '+'}}},
@@ -189,4 +196,144 @@ TEST(GeneFilterTest, RescueCandidatesAreTheSameOnAnyNumberOfThreads) {
   take_rescued(taken_two, two, LengthScore());
   EXPECT_EQ(genes_of(taken_two), genes_of(taken_one));
   EXPECT_GT(taken_one.size(), 100u);
+}
+
+TEST(GeneFilterTest, ExtendStartsMovesAStartUpstreamOnlyWhenTheModelDoes) {
+  // call_of stands for the start model: given an ORF it keeps the stop and
+  // puts the start `offset` bases downstream of the ORF's start.
+  struct Case {
+    const char* what;
+    GeneCall call;   // the call as made on the method's gene
+    Gene method;     // the method's gene (the same stop)
+    Gene orf;        // the stop's longest ORF
+    long offset;     // where the model puts the start within the ORF
+    Gene expected;   // the call's gene afterwards
+    int asked;       // how often the model is asked
+  } cases[] = {
+      {"+ strand, the model chooses upstream of the method's start", call(1300, 1599, '+', 1), {1300, 1599, '+'},
+       {1000, 1599, '+'}, 90, {1090, 1599, '+'}, 1},
+      {"+ strand, the model's choice on the ORF lies downstream of the call: kept", call(1300, 1599, '+', 1),
+       {1210, 1599, '+'}, {1000, 1599, '+'}, 330, {1300, 1599, '+'}, 1},
+      {"+ strand, the same start: kept", call(1300, 1599, '+', 1), {1210, 1599, '+'}, {1000, 1599, '+'}, 300,
+       {1300, 1599, '+'}, 1},
+      {"- strand, the model chooses upstream (to the right)", call(1000, 1299, '-', 1), {1000, 1299, '-'},
+       {1000, 1599, '-'}, 90, {1000, 1509, '-'}, 1},
+      {"the method's gene is the longest ORF: the model is not asked", call(1300, 1599, '+', 1), {1000, 1599, '+'},
+       {1000, 1599, '+'}, 0, {1300, 1599, '+'}, 0},
+      {"a partial call is left alone", call(1300, 1599, '+', 1, true), {1300, 1599, '+'}, {1000, 1599, '+'}, 0,
+       {1300, 1599, '+'}, 0},
+      {"no ORF of that stop: left alone", call(1300, 1599, '+', 1), {1300, 1599, '+'}, {1000, 1602, '+'}, 0,
+       {1300, 1599, '+'}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    int asked = 0;
+    auto call_of = [&](const Gene& orf) {
+      ++asked;
+      GeneCall out = call(orf.start, orf.end, orf.strand, 2);
+      if (orf.strand == '+')
+        out.gene.start += c.offset;
+      else
+        out.gene.end -= c.offset;
+      return out;
+    };
+    std::vector<GeneCall> calls = {c.call, call(3000, 3299, '-', 4)};
+    const std::vector<Gene> method = {c.method, Gene{3000, 3299, '-'}};
+    const std::vector<Gene> orfs = {c.orf, Gene{3000, 3599, '-'}};
+    extend_starts(calls, method, orfs, call_of);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(genes_of(calls)[0], c.expected);
+    // The other call's ORF reaches upstream too, but the model's choice
+    // (offset bases into it) is kept only when upstream of the call.
+    EXPECT_EQ(genes_of(calls)[1], (c.offset < 300 ? Gene{3000, 3599 - c.offset, '-'} : Gene{3000, 3299, '-'}));
+    EXPECT_EQ(asked, c.asked + 1);
+  }
+}
+
+// A candidate sharing more than 30 bases with a call head to head (opposite
+// strands, each start inside the other gene) is not rescued; the same
+// overlap at the genes' 3' ends, or on the same strand, is allowed up to 60.
+TEST(GeneFilterTest, RescueKeepsOutHeadToHeadOverlaps) {
+  struct Case {
+    const char* what;
+    GeneCall candidate;
+    bool taken;
+  } cases[] = {
+      {"head to head by 45 bases", call(1645, 2044, '-', 1), false},
+      {"head to head by 30 bases", call(1630, 2029, '-', 1), true},
+      {"3' ends overlapping by 45 bases", call(2555, 2954, '-', 1), true},
+      {"same strand, 45 bases", call(1645, 2044, '+', 1), true},
+      {"no overlap", call(1000, 1299, '-', 1), true},
+  };
+  for (const Case& c : cases) {
+    std::vector<GeneCall> calls = {call(2000, 2599, '+', 9)};
+    take_rescued(calls, {c.candidate}, LengthScore());
+    EXPECT_EQ(calls.size(), c.taken ? 2u : 1u) << c.what;
+  }
+}
+
+// The frame margin: the gene's coding score less the best of the five other
+// frames over its bases, the spans that would run off the record's end
+// moved three bases back.
+TEST(GeneFilterTest, FrameMarginComparesTheOtherFiveFrames) {
+  struct Case {
+    const char* what;
+    Gene gene;
+    long length;                // the record's
+    std::vector<Gene> scored;   // the frames the coding score sees
+    double expected;
+  } cases[] = {
+      {"+ gene; the best other frame is on the other strand, shifted by 2", {101, 400, '+'}, 1000,
+       {{102, 401, '+'}, {103, 402, '+'}, {101, 400, '-'}, {102, 401, '-'}, {103, 402, '-'}}, 10 - 5},
+      {"- gene at the record's end: the spans shifted back", {701, 1000, '-'}, 1000,
+       {{699, 998, '-'}, {700, 999, '-'}, {701, 1000, '+'}, {699, 998, '+'}, {700, 999, '+'}}, 10 - 5},
+  };
+  for (const Case& c : cases) {
+    std::vector<Gene> seen;
+    auto coding = [&](const Gene& g) {
+      if (g.start == c.gene.start && g.end == c.gene.end && g.strand == c.gene.strand) return 10.0;
+      seen.push_back(g);
+      // The other frames score 1, 2, 3, 4, 5 in the order the list gives them.
+      for (size_t k = 0; k < c.scored.size(); ++k)
+        if (g.start == c.scored[k].start && g.end == c.scored[k].end && g.strand == c.scored[k].strand)
+          return static_cast<double>(k + 1);
+      return 100.0;  // a frame that should not have been scored
+    };
+    EXPECT_DOUBLE_EQ(frame_margin(c.gene, c.length, coding), c.expected) << c.what;
+    std::vector<Gene> expected_seen = c.scored;
+    auto key = [](const Gene& g) { return std::make_tuple(g.strand, g.start, g.end); };
+    std::sort(seen.begin(), seen.end(), [&](const Gene& a, const Gene& b) { return key(a) < key(b); });
+    std::sort(expected_seen.begin(), expected_seen.end(), [&](const Gene& a, const Gene& b) { return key(a) < key(b); });
+    EXPECT_EQ(seen, expected_seen) << c.what;
+  }
+}
+
+// A whole call scoring far below the drop limit is removed unless its frame
+// beats the other five by more than the keep margin; partial calls and
+// well-scored calls stay.
+TEST(GeneFilterTest, DropsWeakCallsThatDoNotWinTheirFrame) {
+  const std::string seq = testutil::random_bases(20000, 5);
+  const GeneCall weak = call(1000, 1299, '+', -100), weak_framed = call(5000, 5299, '-', -100),
+                 weak_partial = call(1, 300, '+', -100, true), strong = call(9000, 9299, '+', 100);
+  const std::vector<GeneCall> made = {weak, weak_framed, weak_partial, strong};
+  std::vector<GeneCall> calls = made;
+  // Over weak_framed's bases the other frames score -200, elsewhere 0.
+  auto coding_of = [&](const Gene& g) {
+    for (const GeneCall& c : made)
+      if (c.gene.start == g.start && c.gene.end == g.end && c.gene.strand == g.strand) return c.coding_score;
+    return overlap_bases(g, weak_framed.gene) > 0 ? -200.0 : 0.0;
+  };
+  // Nothing is rescued: every candidate scores -100.
+  auto call_of = [](const Gene& g) { return call(g.start, g.end, g.strand, -100); };
+  PredictOptions predict;
+  predict.min_length = 152;
+  predict.start_codons = {"ATG", "GTG", "TTG"};
+  GeneFilterRules rules;
+  rules.longest_starts = false;
+  filter_calls(seq, calls, predict, call_of, rules, coding_of);
+  EXPECT_EQ(genes_of(calls), genes_of({weak_framed, weak_partial, strong}));
+  // Without the coding score no call is dropped.
+  std::vector<GeneCall> kept = made;
+  filter_calls(seq, kept, predict, call_of, rules);
+  EXPECT_EQ(kept.size(), 4u);
 }

@@ -12,16 +12,21 @@
 // start accuracy) before and after the rules.
 //
 // Options: --min-length N (bases, stop included; default 150), --starts
-// LIST (default ATG,GTG,TTG), --no-overlaps, --no-rescue, --no-length-score,
+// LIST (default ATG,GTG,TTG), --no-longest-starts, --no-overlaps,
+// --no-rescue, --no-length-score,
 // --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
-// --replace-score X (the rules' settings, defaults as shipped; the rescue's length score is
+// --replace-score X, --drop-score X, --keep-margin X, --head-overlap N,
+// --head-share X (the rules' settings, defaults as shipped; the rescue's length score is
 // fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
 // the overlap rule compares; z needs --z), --z Z.DAT (the tables' Z values),
 // --table FILE: every stop group of the ORF scan, one tab-separated line
 // each: record, start, end, strand (the start the model chooses), whether
 // the method called it, whether a reference CDS ends at its stop, whether
 // its start agrees too, its length, the model's coding score and start score
-// of the chosen start, and the sum of the Z values of its codons.
+// of the chosen start, the sum of the Z values of its codons and the best
+// coding score of the five other reading frames over its bases; --calls
+// FILE: the calls after the rules, one line each: record, start, end,
+// strand, coding score, start score.
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -66,9 +71,10 @@ double z_sum(const training::CodonIndex& ci, const Gene& g, const std::vector<do
 
 int usage() {
   std::fprintf(stderr, "usage: gene_filter_study [--min-length N] [--starts LIST] [--no-overlaps] [--no-rescue]\n"
-                       "       [--no-length-score]\n"
+                       "       [--no-length-score] [--no-longest-starts] [--calls FILE]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
-                       "       [--replace-score X]\n"
+                       "       [--replace-score X] [--drop-score X] [--keep-margin X] [--head-overlap N]\n"
+                       "       [--head-share X]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
                        "REFERENCE.cds.tsv\n");
   return 1;
@@ -79,7 +85,7 @@ int usage() {
 int main(int argc, char** argv) {
   int min_length = 150;
   std::vector<std::string> starts = {"ATG", "GTG", "TTG"};
-  std::string z_path, table_path, overlap_by = "coding";
+  std::string z_path, table_path, calls_path, overlap_by = "coding";
   GeneFilterRules rules;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
@@ -88,6 +94,8 @@ int main(int argc, char** argv) {
       rules.overlaps = false;
     } else if (a == "--no-length-score") {
       rules.length_score = false;
+    } else if (a == "--no-longest-starts") {
+      rules.longest_starts = false;
     } else if (a == "--no-rescue") {
       rules.rescue = false;
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
@@ -96,12 +104,17 @@ int main(int argc, char** argv) {
       else if (a == "--starts") starts = split_commas(v);
       else if (a == "--z") z_path = v;
       else if (a == "--table") table_path = v;
+      else if (a == "--calls") calls_path = v;
       else if (a == "--overlap-by") overlap_by = v;
       else if (a == "--overlap-bases") rules.overlap_bases = std::atol(v.c_str());
       else if (a == "--overlap-share") rules.overlap_share = std::atof(v.c_str());
       else if (a == "--rescue-score") rules.rescue_score = std::atof(v.c_str());
       else if (a == "--rescue-overlap") rules.rescue_overlap = std::atol(v.c_str());
       else if (a == "--replace-score") rules.replace_score = std::atof(v.c_str());
+      else if (a == "--drop-score") rules.drop_score = std::atof(v.c_str());
+      else if (a == "--keep-margin") rules.keep_margin = std::atof(v.c_str());
+      else if (a == "--head-overlap") rules.head_overlap = std::atol(v.c_str());
+      else if (a == "--head-share") rules.head_share = std::atof(v.c_str());
       else return usage();
     } else if (a.rfind("--", 0) == 0) {
       return usage();
@@ -136,7 +149,7 @@ int main(int argc, char** argv) {
     if (!table_path.empty()) {
       table = std::make_unique<File>(table_path, "w");
       if (!table->is_open()) throw Error("cannot create " + file_reason(table_path, table->open_error()));
-      std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\n");
+      std::fprintf(table->get(), "record\tstart\tend\tstrand\tcalled\tlabel\tstart_ok\tlength\tcoding\tstart_score\tz\tother\n");
     }
     scoring::RecordGenes before, after;
     std::vector<std::vector<GeneCall>> made(records.size());
@@ -161,16 +174,21 @@ int main(int argc, char** argv) {
         for (const Gene& longest : longest_orfs(seq, predict)) {
           const StartChoice c = model.choose(seq, longest);
           const long sk = scoring::stop_key(c.gene);
-          std::fprintf(table->get(), "%zu\t%ld\t%ld\t%c\t%d\t%d\t%d\t%ld\t%.3f\t%.3f\t%.3f\n", i, c.gene.start,
+          std::fprintf(table->get(), "%zu\t%ld\t%ld\t%c\t%d\t%d\t%d\t%ld\t%.3f\t%.3f\t%.3f\t%.3f\n", i, c.gene.start,
                        c.gene.end, c.gene.strand, called_stops.count(sk) ? 1 : 0, ref_stops.count(sk) ? 1 : 0,
                        ref_full.count({sk, scoring::start_key(c.gene)}) ? 1 : 0, c.gene.end - c.gene.start + 1,
-                       c.coding_score, c.start_score, z_sum(ci, c.gene, z));
+                       c.coding_score, c.start_score, z_sum(ci, c.gene, z),
+                       c.coding_score - frame_margin(c.gene, static_cast<long>(seq.size()), [&](const Gene& g) {
+                         return model.coding_score(seq, g);
+                       }));
         }
       }
       std::vector<GeneCall> calls;
       for (const Gene& g : genes[i]) calls.push_back(call_of(g));
       for (const GeneCall& c : calls) chosen[i].push_back(c.gene);
       before[key] = chosen[i];
+      // The starts moved upstream first, as filter_calls moves them.
+      if (model.trained() && rules.longest_starts) extend_starts(calls, chosen[i], longest_orfs(seq, predict), call_of);
       if (model.trained() && rules.overlaps) {
         // The overlap rule on the score asked for; the calls it keeps.
         std::vector<GeneCall> ranked = calls;
@@ -190,13 +208,24 @@ int main(int argc, char** argv) {
       // already ranked the calls by the score asked for.
       GeneFilterRules rescue_only = rules;
       rescue_only.overlaps = false;
+      rescue_only.longest_starts = false;
       filter_calls(seqs, chosen, made, predict,
-                   [&](size_t r, const Gene& g) { return choose_call(model, options, *seqs[r], g); }, rescue_only);
+                   [&](size_t r, const Gene& g) { return choose_call(model, options, *seqs[r], g); }, rescue_only,
+                   [&](size_t r, const Gene& g) { return model.coding_score(*seqs[r], g); });
     }
     for (size_t i = 0; i < records.size(); ++i) {
       for (const GeneCall& c : made[i]) after[unnamed ? std::string() : records[i].id].push_back(c.gene);
     }
     if (table) table->close_output();
+    if (!calls_path.empty()) {
+      File out(calls_path, "w");
+      if (!out.is_open()) throw Error("cannot create " + file_reason(calls_path, out.open_error()));
+      for (size_t i = 0; i < records.size(); ++i)
+        for (const GeneCall& c : made[i])
+          std::fprintf(out.get(), "%zu\t%ld\t%ld\t%c\t%.3f\t%.3f\n", i, c.gene.start, c.gene.end, c.gene.strand,
+                       c.coding_score, c.start_score());
+      out.close_output();
+    }
     const scoring::Score b = scoring::score_records(ref, before), a = scoring::score_records(ref, after);
     std::printf("called\tsensitivity %.4f\tprecision %.4f\tF1 %.4f\tstart_accuracy %.4f\tgenes %ld\n",
                 b.sensitivity(), b.precision(), b.f1(), b.start_accuracy(), b.predicted);

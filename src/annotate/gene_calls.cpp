@@ -216,7 +216,8 @@ void choose_starts(const std::vector<FastaRecord>& records, const std::string& r
   }
   if (model.trained() && !calls.longest_orf)
     filter_calls(sequences, called, made, predict,
-                 [&](size_t r, const Gene& g) { return choose_call(model, o, *sequences[r], g); });
+                 [&](size_t r, const Gene& g) { return choose_call(model, o, *sequences[r], g); }, {},
+                 [&](size_t r, const Gene& g) { return model.coding_score(*sequences[r], g); });
   for (size_t i = 0; i < records.size(); ++i) {
     sort_calls(made[i]);
     write_fragments(results, i, records[i], made[i], settings, o.threads);

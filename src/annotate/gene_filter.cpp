@@ -25,6 +25,15 @@ bool stop_key(const Gene& g, long& key) {
   return true;
 }
 
+// Whether two genes on opposite strands overlap at their 5' ends, each
+// one's start codon inside the other.
+bool head_to_head(const Gene& g, const Gene& h) {
+  if (g.strand == h.strand) return false;
+  const Gene& plus = g.strand == '+' ? g : h;
+  const Gene& minus = g.strand == '+' ? h : g;
+  return minus.start < plus.start && plus.start <= minus.end && minus.end < plus.end;
+}
+
 // Genes placed so far, by start; finds the largest overlap of a gene with them.
 class Placed {
  public:
@@ -52,6 +61,15 @@ class Placed {
     }
     return best;
   }
+  // The largest head-to-head overlap with a placed gene: genes on opposite
+  // strands whose 5' ends overlap, each one's start codon inside the other.
+  long largest_head_overlap(const Gene& g) const {
+    long best = 0;
+    for (auto it = by_start_.lower_bound(g.start - longest_); it != by_start_.end() && it->first <= g.end; ++it) {
+      if (head_to_head(g, it->second)) best = std::max(best, overlap_bases(g, it->second));
+    }
+    return best;
+  }
   // Whether g overlaps a placed gene heavily: by more than overlap_bases
   // bases and more than overlap_share of the shorter of the two.
   bool heavy_overlap(const Gene& g, const GeneFilterRules& rules) const {
@@ -59,8 +77,8 @@ class Placed {
       const Gene& h = it->second;
       const long o = overlap_bases(g, h);
       const long shorter = std::min(g.end - g.start + 1, h.end - h.start + 1);
-      if (o > rules.overlap_bases && static_cast<double>(o) > rules.overlap_share * static_cast<double>(shorter))
-        return true;
+      const double share = head_to_head(g, h) ? rules.head_share : rules.overlap_share;
+      if (o > rules.overlap_bases && static_cast<double>(o) > share * static_cast<double>(shorter)) return true;
     }
     return false;
   }
@@ -183,6 +201,39 @@ std::vector<GeneCall> rescue_candidates(const std::vector<Gene>& orfs, const std
   return scored;
 }
 
+void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called, const std::vector<Gene>& orfs,
+                   const std::function<GeneCall(const Gene&)>& call_of, int threads) {
+  std::map<long, const Gene*> longest;  // stop key -> the stop's longest ORF
+  for (const Gene& g : orfs)
+    if (long key; stop_key(g, key)) longest.emplace(key, &g);
+  std::map<long, const Gene*> method;  // stop key -> the called gene
+  for (const Gene& g : called)
+    if (long key; stop_key(g, key)) method.emplace(key, &g);
+  auto reaches_upstream = [](const Gene& orf, const Gene& g) {
+    return orf.strand == '+' ? orf.start < g.start : orf.end > g.end;
+  };
+  std::vector<std::pair<size_t, const Gene*>> redo;  // call, longest ORF
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const Gene& g = calls[i].gene;
+    long key;
+    if (is_partial(g) || !stop_key(g, key)) continue;
+    const auto o = longest.find(key);
+    const auto m = method.find(key);
+    if (o == longest.end() || m == method.end() || !reaches_upstream(*o->second, *m->second)) continue;
+    redo.emplace_back(i, o->second);
+  }
+  std::vector<GeneCall> again(redo.size());
+  constexpr size_t CALLS_PER_BLOCK = 64;
+  run_blocks(threads, block_count(redo.size(), CALLS_PER_BLOCK), [&](size_t b) {
+    const size_t end = std::min(redo.size(), (b + 1) * CALLS_PER_BLOCK);
+    for (size_t j = b * CALLS_PER_BLOCK; j < end; ++j) again[j] = call_of(*redo[j].second);
+  });
+  for (size_t j = 0; j < redo.size(); ++j) {
+    GeneCall& c = calls[redo[j].first];
+    if (reaches_upstream(again[j].gene, c.gene)) c = std::move(again[j]);
+  }
+}
+
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules) {
   auto total = [&](const GeneCall& c) {
@@ -204,6 +255,8 @@ void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates
   std::vector<char> removed(calls.size(), 0);
   for (const auto& [score, j] : found) {
     const Gene& g = candidates[j].gene;
+    if (placed.largest_overlap(g) <= rules.rescue_overlap && placed.largest_head_overlap(g) > rules.head_overlap)
+      continue;
     if (placed.largest_overlap(g) > rules.rescue_overlap) {
       // Taken only in place of the calls it overlaps that much, when it
       // scores above replace_score and above each of them (so never in place
@@ -231,31 +284,64 @@ void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates
   drop_removed(calls, removed);
 }
 
+double frame_margin(const Gene& gene, long sequence_length, const std::function<double(const Gene&)>& coding) {
+  double best = -std::numeric_limits<double>::infinity();
+  for (char strand : {'+', '-'})
+    for (long shift = 0; shift < 3; ++shift) {
+      if (strand == gene.strand && shift == 0) continue;
+      Gene other{gene.start + shift, gene.end + shift, strand};
+      if (other.end > sequence_length) {
+        other.start -= 3;
+        other.end -= 3;
+      }
+      if (other.start < 1 || other.end > sequence_length) continue;
+      best = std::max(best, coding(other));
+    }
+  return coding(gene) - best;
+}
+
 void filter_calls(const std::vector<const std::string*>& sequences, const std::vector<std::vector<Gene>>& called,
                   std::vector<std::vector<GeneCall>>& calls, const PredictOptions& predict,
-                  const std::function<GeneCall(size_t, const Gene&)>& call_of, const GeneFilterRules& rules) {
+                  const std::function<GeneCall(size_t, const Gene&)>& call_of, const GeneFilterRules& rules,
+                  const std::function<double(size_t, const Gene&)>& coding_of) {
   std::vector<std::vector<GeneCall>> candidates(calls.size());
   std::vector<long> gene_lengths, candidate_lengths;
   for (size_t r = 0; r < calls.size(); ++r) {
+    std::vector<Gene> orfs;
+    if (rules.longest_starts || rules.rescue) orfs = longest_orfs(*sequences[r], predict);
+    if (rules.longest_starts)
+      extend_starts(calls[r], called[r], orfs, [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     if (rules.overlaps) resolve_overlaps(calls[r], rules);
     if (!rules.rescue) continue;
-    candidates[r] = rescue_candidates(longest_orfs(*sequences[r], predict), called[r],
-                                      [&](const Gene& g) { return call_of(r, g); }, predict.threads);
+    candidates[r] = rescue_candidates(orfs, called[r], [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     add_lengths(calls[r], candidates[r], gene_lengths, candidate_lengths);
   }
   if (!rules.rescue) return;
   const LengthScore lengths(gene_lengths, candidate_lengths);
-  for (size_t r = 0; r < calls.size(); ++r) take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
+  for (size_t r = 0; r < calls.size(); ++r) {
+    if (coding_of) {
+      const long n = static_cast<long>(sequences[r]->size());
+      auto coding = [&](const Gene& g) { return coding_of(r, g); };
+      std::erase_if(calls[r], [&](const GeneCall& c) {
+        return !is_partial(c.gene) && c.score() + lengths(c.gene.end - c.gene.start + 1) < rules.drop_score &&
+               frame_margin(c.gene, n, coding) <= rules.keep_margin;
+      });
+    }
+    take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
+  }
 }
 
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
-                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules) {
+                  const std::function<GeneCall(const Gene&)>& call_of, const GeneFilterRules& rules,
+                  const std::function<double(const Gene&)>& coding_of) {
   std::vector<std::vector<Gene>> called(1);
   called[0].reserve(calls.size());
   for (const GeneCall& c : calls) called[0].push_back(c.gene);
   std::vector<std::vector<GeneCall>> one(1);
   one[0] = std::move(calls);
-  filter_calls({&sequence}, called, one, predict, [&](size_t, const Gene& g) { return call_of(g); }, rules);
+  std::function<double(size_t, const Gene&)> coding;
+  if (coding_of) coding = [&](size_t, const Gene& g) { return coding_of(g); };
+  filter_calls({&sequence}, called, one, predict, [&](size_t, const Gene& g) { return call_of(g); }, rules, coding);
   calls = std::move(one[0]);
 }
 
