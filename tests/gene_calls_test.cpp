@@ -470,6 +470,41 @@ TEST(StartModelTest, KeepsTheCalledStartWhenItMust) {
   EXPECT_THROW(StartModel::train({&g.seq}, {}, {}), codonspace::Error);
 }
 
+// Passing over an ATG costs atg_skip_penalty, any other start codon
+// skip_penalty: the decoys of the synthetic genome are ATGs with no other
+// start codon before the planted start, so a prohibitive penalty for ATGs
+// keeps every decoy, one for the other codons keeps none.
+TEST(StartModelTest, SkipPenaltyOfAnAtgPassedOverIsItsOwn) {
+  const SyntheticGenome g = SyntheticGenome(1, 150);
+  struct Case {
+    const char* what;
+    double skip, atg_skip;
+    bool planted;  // whether the planted starts behind the decoys are chosen
+  } cases[] = {
+      {"passing an ATG prohibitive", 0.8, 100, false},
+      {"passing a GTG or TTG prohibitive", 100, 0.8, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    StartModelOptions o;
+    o.skip_penalty = c.skip;
+    o.atg_skip_penalty = c.atg_skip;
+    const StartModel model = train(g, o);
+    ASSERT_TRUE(model.trained());
+    int decoys = 0, planted = 0;
+    for (const Planted& p : g.planted) {
+      if (p.called == p.truth) continue;
+      ++decoys;
+      planted += model.choose(g.seq, p.called).gene == p.truth;
+    }
+    ASSERT_EQ(decoys, 50);
+    if (c.planted)
+      EXPECT_GE(planted, 48);
+    else
+      EXPECT_EQ(planted, 0);
+  }
+}
+
 // The model and the chosen starts are the same for any number of threads, on
 // a genome of two records long enough for several blocks of genes and bases.
 TEST(StartModelTest, SameChoicesForAnyNumberOfThreads) {

@@ -337,3 +337,61 @@ TEST(GeneFilterTest, DropsWeakCallsThatDoNotWinTheirFrame) {
   filter_calls(seq, kept, predict, call_of, rules);
   EXPECT_EQ(kept.size(), 4u);
 }
+
+// A call whose 5' end lies more than 48 bases inside the call before it on
+// its strand is called again from the first start codon that clears the
+// limit (the model then chooses from there down); otherwise it is kept.
+TEST(GeneFilterTest, StartsDeepInsideTheUpstreamNeighbourMoveDown) {
+  // No start codon but those placed: on '+' an ATG at 1246 (54 bases inside
+  // the neighbour ending at 1299), a GTG at 1258 and an ATG at 1270; on '-'
+  // (read leftwards) an ATG ending at 1757 and a TTG ending at 1745, 58 and
+  // 46 bases inside a neighbour beginning at 1700.
+  std::string seq(3000, 'C');
+  auto place = [&seq](long first, const char* bases) { seq.replace(static_cast<size_t>(first - 1), 3, bases); };
+  place(1246, "ATG");
+  place(1258, "GTG");
+  place(1270, "ATG");
+  place(1755, "CAT");
+  place(1743, "CAA");
+  struct Case {
+    const char* what;
+    Gene neighbour, gene;
+    int min_length;
+    Gene expected;
+  } cases[] = {
+      {"+, 99 bases inside: the first start clearing 48", {100, 1299, '+'}, {1201, 1800, '+'}, 150, {1258, 1800, '+'}},
+      {"+, 48 bases inside: kept", {100, 1299, '+'}, {1252, 1800, '+'}, 150, {1252, 1800, '+'}},
+      {"+, no start clearing the limit within the minimum length: kept", {100, 1299, '+'}, {1201, 1800, '+'}, 600,
+       {1201, 1800, '+'}},
+      {"+, the neighbour on the other strand: kept", {100, 1299, '-'}, {1201, 1800, '+'}, 150, {1201, 1800, '+'}},
+      {"+, the other call begins inside the gene: kept", {1210, 1299, '+'}, {1201, 1800, '+'}, 150, {1201, 1800, '+'}},
+      {"-, 100 bases inside: the first start clearing 48", {1700, 2900, '-'}, {1200, 1799, '-'}, 150,
+       {1200, 1745, '-'}},
+      {"-, the neighbour on the other strand: kept", {1700, 2900, '+'}, {1200, 1799, '-'}, 150, {1200, 1799, '-'}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PredictOptions predict;
+    predict.start_codons = {"ATG", "GTG", "TTG"};
+    predict.min_length = c.min_length;
+    int asked = 0;
+    auto call_of = [&](const Gene& g) {
+      ++asked;
+      return call(g.start, g.end, g.strand, 7);
+    };
+    std::vector<GeneCall> calls = {call(c.neighbour.start, c.neighbour.end, c.neighbour.strand, 5),
+                                   call(c.gene.start, c.gene.end, c.gene.strand, 3)};
+    clear_upstream_overlaps(calls, seq, predict, call_of, 48);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(genes_of(calls)[0], c.neighbour);
+    EXPECT_EQ(genes_of(calls)[1], c.expected);
+    EXPECT_EQ(asked, c.expected == c.gene ? 0 : 1);
+  }
+  // A partial call is left alone.
+  std::vector<GeneCall> calls = {call(100, 1299, '+', 5), call(1201, 1800, '+', 3, true)};
+  clear_upstream_overlaps(calls, seq, PredictOptions{1, 150, {"ATG"}}, [](const Gene&) -> GeneCall {
+    ADD_FAILURE() << "a partial call is not called again";
+    return {};
+  }, 48);
+  EXPECT_EQ(genes_of(calls)[1], (Gene{1201, 1800, '+'}));
+}

@@ -16,7 +16,7 @@
 // --no-rescue, --no-length-score,
 // --overlap-bases N, --overlap-share X, --rescue-score X, --rescue-overlap N,
 // --replace-score X, --drop-score X, --keep-margin X, --head-overlap N,
-// --head-share X (the rules' settings, defaults as shipped; the rescue's length score is
+// --head-share X, --no-neighbour-starts, --neighbour-overlap N (the rules' settings, defaults as shipped; the rescue's length score is
 // fitted on all records at once, as codonspace-annotate fits it), --overlap-by coding|z|length (the score
 // the overlap rule compares; z needs --z), --z Z.DAT (the tables' Z values),
 // --table FILE: every stop group of the ORF scan, one tab-separated line
@@ -74,7 +74,7 @@ int usage() {
                        "       [--no-length-score] [--no-longest-starts] [--calls FILE]\n"
                        "       [--overlap-bases N] [--overlap-share X] [--rescue-score X] [--rescue-overlap N]\n"
                        "       [--replace-score X] [--drop-score X] [--keep-margin X] [--head-overlap N]\n"
-                       "       [--head-share X]\n"
+                       "       [--head-share X] [--no-neighbour-starts] [--neighbour-overlap N]\n"
                        "       [--overlap-by coding|z|length] [--z Z.DAT] [--table FILE] GENOME.fna GENES.gff "
                        "REFERENCE.cds.tsv\n");
   return 1;
@@ -98,6 +98,8 @@ int main(int argc, char** argv) {
       rules.longest_starts = false;
     } else if (a == "--no-rescue") {
       rules.rescue = false;
+    } else if (a == "--no-neighbour-starts") {
+      rules.neighbour_starts = false;
     } else if (a.rfind("--", 0) == 0 && i + 1 < argc) {
       const std::string v = argv[++i];
       if (a == "--min-length") min_length = std::atoi(v.c_str());
@@ -115,6 +117,7 @@ int main(int argc, char** argv) {
       else if (a == "--keep-margin") rules.keep_margin = std::atof(v.c_str());
       else if (a == "--head-overlap") rules.head_overlap = std::atol(v.c_str());
       else if (a == "--head-share") rules.head_share = std::atof(v.c_str());
+      else if (a == "--neighbour-overlap") rules.neighbour_overlap = std::atol(v.c_str());
       else return usage();
     } else if (a.rfind("--", 0) == 0) {
       return usage();

@@ -6,7 +6,8 @@
 //
 // Options: --out FILE (the genes with their chosen starts as GFF3 CDS
 // lines), --min-length N, --starts ATG,GTG,TTG, --rounds N,
-// --rbs-weight X, --context-weight X, --coding-weight X, --skip-penalty X
+// --rbs-weight X, --context-weight X, --coding-weight X, --skip-penalty X,
+// --atg-skip-penalty X
 // (the model's settings). The reference's start accuracy is
 // counted over the genes whose stop it shares; "reachable" is the share of
 // those whose reference start is one of the model's candidates.
@@ -30,7 +31,8 @@ using namespace codonspace::annotate;
 namespace {
 int usage() {
   std::fprintf(stderr, "usage: start_model_eval [--out FILE] [--min-length N] [--starts LIST] [--rounds N]\n"
-                       "       [--rbs-weight X] [--context-weight X] [--coding-weight X] [--skip-penalty X] GENOME.fna GENES.gff [REFERENCE.cds.tsv]\n");
+                       "       [--rbs-weight X] [--context-weight X] [--coding-weight X] [--skip-penalty X]\n"
+                       "       [--atg-skip-penalty X] GENOME.fna GENES.gff [REFERENCE.cds.tsv]\n");
   return 1;
 }
 }  // namespace
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
       else if (a == "--coding-weight") options.coding_weight = std::atof(value().c_str());
       else if (a == "--context-weight") options.context_weight = std::atof(value().c_str());
       else if (a == "--skip-penalty") options.skip_penalty = std::atof(value().c_str());
+      else if (a == "--atg-skip-penalty") options.atg_skip_penalty = std::atof(value().c_str());
       else if (a.rfind("--", 0) == 0) return usage();
       else args.push_back(a);
     } catch (const Error& e) {

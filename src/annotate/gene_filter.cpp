@@ -1,6 +1,7 @@
 #include "annotate/gene_filter.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -234,6 +235,68 @@ void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called
   }
 }
 
+void clear_upstream_overlaps(std::vector<GeneCall>& calls, const std::string& sequence, const PredictOptions& predict,
+                             const std::function<GeneCall(const Gene&)>& call_of, long limit) {
+  const long n = static_cast<long>(sequence.size());
+  // The start codon read on the strand from its first base q, or "" off the sequence.
+  auto codon = [&](char strand, long q) {
+    std::string c;
+    if (strand == '+') {
+      if (q >= 1 && q + 2 <= n) c = sequence.substr(static_cast<size_t>(q - 1), 3);
+    } else if (q - 2 >= 1 && q <= n) {
+      for (long p = q; p >= q - 2; --p) {
+        const char b = sequence[static_cast<size_t>(p - 1)];
+        c.push_back(b == 'A' ? 'T' : b == 'C' ? 'G' : b == 'G' ? 'C' : b == 'T' ? 'A' : 'N');
+      }
+    }
+    return c;
+  };
+  // Per strand, the calls' 3' ends in order with their 5' ends: those lying
+  // inside a call are found by a binary search.
+  std::vector<std::pair<long, long>> plus, minus;  // 3' end, 5' end
+  for (const GeneCall& c : calls)
+    if (c.gene.strand == '+')
+      plus.emplace_back(c.gene.end, c.gene.start);
+    else
+      minus.emplace_back(c.gene.start, c.gene.end);
+  std::sort(plus.begin(), plus.end());
+  std::sort(minus.begin(), minus.end());
+  for (GeneCall& call : calls) {
+    const Gene g = call.gene;
+    if (is_partial(g)) continue;
+    // The most bases of g's 5' end inside a call on its strand that begins
+    // upstream of g and ends within it.
+    long over = 0;
+    if (g.strand == '+') {
+      auto it = std::lower_bound(plus.begin(), plus.end(), std::pair<long, long>{g.end, LONG_MIN});
+      while (it != plus.begin() && (--it)->first >= g.start)
+        if (it->second < g.start) {
+          over = it->first - g.start + 1;
+          break;
+        }
+    } else {
+      for (auto it = std::upper_bound(minus.begin(), minus.end(), std::pair<long, long>{g.start, LONG_MAX});
+           it != minus.end() && it->first <= g.end; ++it)
+        if (it->second > g.end) {
+          over = g.end - it->first + 1;
+          break;
+        }
+    }
+    if (over <= limit) continue;
+    // The first start codon from which g shares at most limit bases, while
+    // the gene keeps the minimum length; the model chooses from there down.
+    for (long shift = (over - limit + 2) / 3 * 3;; shift += 3) {
+      Gene cut = g;
+      (g.strand == '+' ? cut.start : cut.end) += g.strand == '+' ? shift : -shift;
+      if (cut.end - cut.start + 1 + 2 < predict.min_length) break;
+      const std::string c = codon(g.strand, g.strand == '+' ? cut.start : cut.end);
+      if (std::find(predict.start_codons.begin(), predict.start_codons.end(), c) == predict.start_codons.end()) continue;
+      call = call_of(cut);
+      break;
+    }
+  }
+}
+
 void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates, const LengthScore& lengths,
                   const GeneFilterRules& rules) {
   auto total = [&](const GeneCall& c) {
@@ -312,7 +375,12 @@ void filter_calls(const std::vector<const std::string*>& sequences, const std::v
     if (rules.longest_starts)
       extend_starts(calls[r], called[r], orfs, [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     if (rules.overlaps) resolve_overlaps(calls[r], rules);
-    if (!rules.rescue) continue;
+    if (!rules.rescue) {
+      if (rules.neighbour_starts)
+        clear_upstream_overlaps(calls[r], *sequences[r], predict, [&](const Gene& g) { return call_of(r, g); },
+                                rules.neighbour_overlap);
+      continue;
+    }
     candidates[r] = rescue_candidates(orfs, called[r], [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     add_lengths(calls[r], candidates[r], gene_lengths, candidate_lengths);
   }
@@ -328,6 +396,9 @@ void filter_calls(const std::vector<const std::string*>& sequences, const std::v
       });
     }
     take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
+    if (rules.neighbour_starts)
+      clear_upstream_overlaps(calls[r], *sequences[r], predict, [&](const Gene& g) { return call_of(r, g); },
+                              rules.neighbour_overlap);
   }
 }
 

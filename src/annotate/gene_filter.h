@@ -18,6 +18,9 @@
 //     every other reading frame over its bases by more than keep_margin: a
 //     real gene of unusual composition still carries more coding evidence
 //     in its own frame than in the others.
+//   - neighbour: a call whose start lies more than neighbour_overlap bases
+//     inside the gene before it on its strand is called again from the
+//     first start codon that clears that limit (see clear_upstream_overlaps).
 //   - rescue: a stop whose ORFs the method rejected is called after all when
 //     the start model sees a gene in it: its longest ORF, with the start the
 //     model chooses, scores (coding score plus start score plus length
@@ -75,6 +78,11 @@ struct GeneFilterRules {
   long head_overlap = 30;
   // The overlap rule's share for two calls overlapping head to head.
   double head_share = 0.6;
+  // Apply the neighbour rule: a whole call whose 5' end lies inside a call
+  // on its strand by more than neighbour_overlap bases takes the start model's
+  // choice among the starts from which it shares at most that many.
+  bool neighbour_starts = true;
+  long neighbour_overlap = 48;
 };
 
 // How much the gene's coding score (coding of the gene) exceeds the best of
@@ -158,11 +166,24 @@ void take_rescued(std::vector<GeneCall>& calls, std::vector<GeneCall> candidates
 void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called, const std::vector<Gene>& orfs,
                    const std::function<GeneCall(const Gene&)>& call_of, int threads = 1);
 
+// For every whole call whose 5' end lies inside another call on its strand
+// (one beginning upstream of it and ending within it) by more than limit
+// bases: the call of call_of on the gene cut to the first start codon (of
+// predict's) from which it shares at most limit bases, when the gene still
+// has the minimum length from there; the call is kept otherwise. Genes on a
+// strand overlap by a few bases where they are coupled, rarely by more than
+// about 45: a start deep inside the upstream gene is more likely a start
+// codon that the start model chose too far upstream. The calls' stops, and
+// so the overlaps, do not depend on the order.
+void clear_upstream_overlaps(std::vector<GeneCall>& calls, const std::string& sequence, const PredictOptions& predict,
+                             const std::function<GeneCall(const Gene&)>& call_of, long limit);
+
 // The rules on the calls of every record: the starts extended, the
 // overlaps resolved, the length score fitted on the calls and candidates of
 // all records at once, the weak calls dropped, then the stops that no gene
 // of called[r] ends at rescued (a stop whose call the overlap rule or the
-// drop removed is not a candidate). call_of(r, orf) makes the call of an
+// drop removed is not a candidate), last the starts deep inside an upstream
+// neighbour moved (clear_upstream_overlaps). call_of(r, orf) makes the call of an
 // ORF of record r as the calls themselves were made; coding_of(r, gene) is
 // the start model's coding score of a gene of record r (without it no call
 // is dropped).

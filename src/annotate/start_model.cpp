@@ -131,8 +131,11 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
     const int c = codon_at(r.bases, r.codon_pos(j)), d = codon_at(r.bases, r.codon_pos(j + 1));
     suffix[j] = suffix[j + 1] + (c >= 0 && d >= 0 ? coding_llr_[static_cast<size_t>(c * 64 + d)] : 0.0);
   }
+  static const int atg = codon_at("ATG", 0);
+  double passed = 0;  // the skip penalties of the candidates upstream of this one
   for (size_t rank = 0; rank < cands.size(); ++rank) {
     Candidate& cand = cands[rank];
+    if (rank > 0) passed += cands[rank - 1].codon_index == atg ? options_.atg_skip_penalty : options_.skip_penalty;
     cand.coding = suffix[cand.codon];
     cand.start_codon = codon_llr_[static_cast<size_t>(cand.codon_index)];
     // Motif: zero or one occurrence, its place weighted by the spacer prior.
@@ -164,7 +167,7 @@ void StartModel::score(const Region& r, std::vector<Candidate>& cands) const {
       if (b >= 0) cand.context += context_llr_[j][static_cast<size_t>(b)];
     }
     cand.total = options_.rbs_weight * cand.rbs + cand.start_codon + options_.context_weight * cand.context +
-                 options_.coding_weight * cand.coding - options_.skip_penalty * static_cast<double>(rank);
+                 options_.coding_weight * cand.coding - passed;
   }
 }
 

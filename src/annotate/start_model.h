@@ -24,7 +24,7 @@
 //     segment that looks non-coding moves it downstream;
 //   - a penalty per candidate passed over upstream of it (a prior for the
 //     earlier start, without which some downstream candidate of a long gene
-//     wins by chance).
+//     wins by chance), a little less for an ATG passed over.
 //
 // See docs/start_model.md for the design and the measurements behind it.
 #pragma once
@@ -52,6 +52,10 @@ struct StartModelOptions {
   double context_weight = 0.3;
   double coding_weight = 0.3;
   double skip_penalty = 0.8;
+  // The penalty for passing over an ATG candidate (skip_penalty is that for
+  // a GTG or TTG): a little less, fitted with the gene filter's rules on
+  // the shared genomes' annotation (docs/accuracy.md).
+  double atg_skip_penalty = 0.72;
   // Threads of the training and of choose_all (1 or more); the model and the
   // chosen starts are the same for any number.
   int threads = 1;
