@@ -9,6 +9,7 @@
 #include <set>
 #include <tuple>
 
+#include "core/genetic_code.h"
 #include "core/parallel_blocks.h"
 #include "stages/generate_orfs.h"
 
@@ -244,10 +245,7 @@ void clear_upstream_overlaps(std::vector<GeneCall>& calls, const std::string& se
     if (strand == '+') {
       if (q >= 1 && q + 2 <= n) c = sequence.substr(static_cast<size_t>(q - 1), 3);
     } else if (q - 2 >= 1 && q <= n) {
-      for (long p = q; p >= q - 2; --p) {
-        const char b = sequence[static_cast<size_t>(p - 1)];
-        c.push_back(b == 'A' ? 'T' : b == 'C' ? 'G' : b == 'G' ? 'C' : b == 'T' ? 'A' : 'N');
-      }
+      for (long p = q; p >= q - 2; --p) c.push_back(complement_base(sequence[static_cast<size_t>(p - 1)]));
     }
     return c;
   };
