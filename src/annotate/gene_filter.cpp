@@ -9,7 +9,7 @@
 #include <set>
 #include <tuple>
 
-#include "core/genetic_code.h"
+#include "annotate/strand_view.h"
 #include "core/parallel_blocks.h"
 #include "stages/generate_orfs.h"
 
@@ -239,15 +239,13 @@ void extend_starts(std::vector<GeneCall>& calls, const std::vector<Gene>& called
 void clear_upstream_overlaps(std::vector<GeneCall>& calls, const std::string& sequence, const PredictOptions& predict,
                              const std::function<GeneCall(const Gene&)>& call_of, long limit) {
   const long n = static_cast<long>(sequence.size());
-  // The start codon read on the strand from its first base q, or "" off the sequence.
-  auto codon = [&](char strand, long q) {
-    std::string c;
-    if (strand == '+') {
-      if (q >= 1 && q + 2 <= n) c = sequence.substr(static_cast<size_t>(q - 1), 3);
-    } else if (q - 2 >= 1 && q <= n) {
-      for (long p = q; p >= q - 2; --p) c.push_back(complement_base(sequence[static_cast<size_t>(p - 1)]));
-    }
-    return c;
+  const StrandView forward(sequence, false), reverse(sequence, true);
+  const CodonSet starts(predict.start_codons);
+  // Whether a start codon of the list begins at base q (1-based) on the strand.
+  auto is_start = [&](char strand, long q) {
+    const long p = strand == '+' ? q - 1 : n - q;  // q's place in the strand's reading
+    if (p < 0 || p + 3 > n) return false;
+    return starts.contains((strand == '+' ? forward : reverse).codon(p).data());
   };
   // Per strand, the calls' 3' ends in order with their 5' ends: those lying
   // inside a call are found by a binary search.
@@ -287,8 +285,7 @@ void clear_upstream_overlaps(std::vector<GeneCall>& calls, const std::string& se
       Gene cut = g;
       (g.strand == '+' ? cut.start : cut.end) += g.strand == '+' ? shift : -shift;
       if (cut.end - cut.start + 1 + 2 < predict.min_length) break;
-      const std::string c = codon(g.strand, g.strand == '+' ? cut.start : cut.end);
-      if (std::find(predict.start_codons.begin(), predict.start_codons.end(), c) == predict.start_codons.end()) continue;
+      if (!is_start(g.strand, g.strand == '+' ? cut.start : cut.end)) continue;
       call = call_of(cut);
       break;
     }
@@ -373,31 +370,29 @@ void filter_calls(const std::vector<const std::string*>& sequences, const std::v
     if (rules.longest_starts)
       extend_starts(calls[r], called[r], orfs, [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     if (rules.overlaps) resolve_overlaps(calls[r], rules);
-    if (!rules.rescue) {
-      if (rules.neighbour_starts)
-        clear_upstream_overlaps(calls[r], *sequences[r], predict, [&](const Gene& g) { return call_of(r, g); },
-                                rules.neighbour_overlap);
-      continue;
-    }
+    if (!rules.rescue) continue;
     candidates[r] = rescue_candidates(orfs, called[r], [&](const Gene& g) { return call_of(r, g); }, predict.threads);
     add_lengths(calls[r], candidates[r], gene_lengths, candidate_lengths);
   }
-  if (!rules.rescue) return;
-  const LengthScore lengths(gene_lengths, candidate_lengths);
-  for (size_t r = 0; r < calls.size(); ++r) {
-    if (coding_of) {
-      const long n = static_cast<long>(sequences[r]->size());
-      auto coding = [&](const Gene& g) { return coding_of(r, g); };
-      std::erase_if(calls[r], [&](const GeneCall& c) {
-        return !is_partial(c.gene) && c.score() + lengths(c.gene.end - c.gene.start + 1) < rules.drop_score &&
-               frame_margin(c.gene, n, coding) <= rules.keep_margin;
-      });
+  if (rules.rescue) {
+    const LengthScore lengths(gene_lengths, candidate_lengths);
+    for (size_t r = 0; r < calls.size(); ++r) {
+      if (coding_of) {
+        const long n = static_cast<long>(sequences[r]->size());
+        auto coding = [&](const Gene& g) { return coding_of(r, g); };
+        std::erase_if(calls[r], [&](const GeneCall& c) {
+          return !is_partial(c.gene) && c.score() + lengths(c.gene.end - c.gene.start + 1) < rules.drop_score &&
+                 frame_margin(c.gene, n, coding) <= rules.keep_margin;
+        });
+      }
+      take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
     }
-    take_rescued(calls[r], std::move(candidates[r]), lengths, rules);
-    if (rules.neighbour_starts)
+  }
+  // Each record's calls on their own: the rule only moves starts.
+  if (rules.neighbour_starts)
+    for (size_t r = 0; r < calls.size(); ++r)
       clear_upstream_overlaps(calls[r], *sequences[r], predict, [&](const Gene& g) { return call_of(r, g); },
                               rules.neighbour_overlap);
-  }
 }
 
 void filter_calls(const std::string& sequence, std::vector<GeneCall>& calls, const PredictOptions& predict,
